@@ -1,0 +1,71 @@
+#include "base/file.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trelm {
+
+std::string os_error_text(int error_number) {
+  return std::string(std::strerror(error_number)) + " (os error " + std::to_string(error_number) + ")";
+}
+
+FileStream::FileStream(FileStream&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileStream& FileStream::operator=(FileStream&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+FileStream::~FileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<FileStream> FileStream::open(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return fail(os_error_text(EINVAL));
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fail(os_error_text(errno));
+  return FileStream(fd);
+}
+
+uint64_t FileStream::size_hint() const noexcept {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return 0;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+Result<size_t> FileStream::read(uint8_t* buffer, size_t capacity) {
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer, capacity);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return fail(os_error_text(errno));
+  }
+}
+
+Result<std::vector<uint8_t>> read_whole_file(const std::string& path) {
+  TRELM_ASSIGN(FileStream stream, FileStream::open(path));
+  // The size is a hint only: the file may change while it is read.
+  uint64_t hint = stream.size_hint();
+  std::vector<uint8_t> bytes(hint > 0 && hint < (uint64_t{1} << 40) ? static_cast<size_t>(hint) + 1 : size_t{1} << 20);
+  size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    TRELM_ASSIGN(size_t got, stream.read(bytes.data() + used, bytes.size() - used));
+    if (got == 0) break;
+    used += got;
+  }
+  bytes.resize(used);
+  if (bytes.capacity() - used > (size_t{1} << 20)) bytes.shrink_to_fit();
+  return bytes;
+}
+
+}  // namespace trelm

@@ -1,0 +1,197 @@
+#include "signal/store.hpp"
+
+#include <algorithm>
+
+namespace trelm {
+
+// ---- SignalColumn -----------------------------------------------------------
+
+size_t SignalColumn::run_at(Index index) const noexcept {
+  if (index >= length_ || starts_.empty() || index < starts_.front()) return npos;
+  auto it = std::upper_bound(starts_.begin(), starts_.end(), index);
+  return static_cast<size_t>(it - starts_.begin()) - 1;
+}
+
+void SignalColumn::append_run(Index start, SignalValue value) {
+  if (!values_.empty() && values_.back().same_representation(value)) return;
+  if (starts_.empty() && value.is_unknown()) return;  // leading Unknown is implicit
+  starts_.push_back(start);
+  values_.push_back(std::move(value));
+}
+
+void SignalColumn::set(Index index, SignalValue value) {
+  if (index >= length_) {
+    if (index > length_) append_run(length_, SignalValue::unknown());
+    append_run(index, std::move(value));
+    length_ = index + 1;
+    return;
+  }
+  // Replace one position inside the list: split the covering run around it.
+  size_t k = run_at(index);
+  SignalValue old = k == npos ? SignalValue::unknown() : values_[k];
+  if (old.same_representation(value)) return;
+  Index run_begin = k == npos ? 0 : starts_[k];
+  Index run_end = k == npos ? (starts_.empty() ? length_ : starts_.front()) : this->run_end(k);
+
+  std::vector<Index> starts;
+  std::vector<SignalValue> values;
+  size_t keep_before = k == npos ? 0 : k;  // runs strictly before the covering run
+  starts.reserve(starts_.size() + 2);
+  values.reserve(values_.size() + 2);
+  starts.assign(starts_.begin(), starts_.begin() + keep_before);
+  values.assign(values_.begin(), values_.begin() + keep_before);
+  starts_.swap(starts);
+  values_.swap(values);
+  if (run_begin < index) append_run(run_begin, old);
+  append_run(index, std::move(value));
+  if (index + 1 < run_end) append_run(index + 1, old);
+  size_t next = k == npos ? 0 : k + 1;
+  for (size_t i = next; i < starts.size(); ++i) append_run(starts[i], std::move(values[i]));
+}
+
+void SignalColumn::fill_through(Index count) {
+  // Within [0, count) a known value carries over later Unknown positions, and
+  // the list then reaches at least `count`; from `count` on it keeps what it had.
+  size_t known = 0;
+  while (known < starts_.size() && starts_[known] < count && values_[known].is_unknown()) ++known;
+  if (known == starts_.size() || starts_[known] >= count) return;
+
+  bool restore = false;
+  SignalValue old_at_count;
+  if (count < length_) {
+    size_t r = run_at(count);
+    if (r != npos && starts_[r] < count) {
+      old_at_count = values_[r];
+      restore = true;
+    }
+  }
+
+  std::vector<Index> starts;
+  std::vector<SignalValue> values;
+  starts.swap(starts_);
+  values.swap(values_);
+  starts_.reserve(starts.size() + 1);
+  values_.reserve(values.size() + 1);
+  bool carrying = false;
+  size_t k = 0;
+  for (; k < starts.size() && starts[k] < count; ++k) {
+    if (values[k].is_unknown() && carrying) continue;
+    carrying = carrying || !values[k].is_unknown();
+    append_run(starts[k], std::move(values[k]));
+  }
+  if (restore) append_run(count, std::move(old_at_count));
+  for (; k < starts.size(); ++k) append_run(starts[k], std::move(values[k]));
+  length_ = std::max(length_, count);
+}
+
+void SignalColumn::carry_to(Index index) noexcept {
+  if (values_.empty() || length_ > index || values_.back().is_unknown()) return;
+  length_ = index + 1;
+}
+
+void SignalColumn::shrink_to_fit() {
+  starts_.shrink_to_fit();
+  values_.shrink_to_fit();
+}
+
+// ---- SignalStore ------------------------------------------------------------
+
+SignalColumn& SignalStore::column_for_write(SignalId id) {
+  if (id >= columns_.size()) columns_.resize(id + 1);
+  columns_[id].present = true;
+  return columns_[id].column;
+}
+
+void SignalStore::set(SignalId id, Index index, SignalValue value) {
+  column_for_write(id).set(index, std::move(value));
+}
+
+void SignalStore::set_many(std::vector<Write> writes) {
+  std::stable_sort(writes.begin(), writes.end(), [](const Write& a, const Write& b) {
+    return a.id != b.id ? a.id < b.id : a.index < b.index;
+  });
+  for (auto& w : writes) set(w.id, w.index, std::move(w.value));
+}
+
+SignalValue SignalStore::get(SignalId id, Index index) const {
+  const SignalColumn* c = column(id);
+  if (!c) return SignalValue::unknown();
+  size_t k = c->run_at(index);
+  return k == SignalColumn::npos ? SignalValue::unknown() : c->run_value(k);
+}
+
+std::vector<SignalValue> SignalStore::get_range(SignalId id, Index start, Index end) const {
+  std::vector<SignalValue> out;
+  if (start >= end) return out;
+  out.reserve(end - start);
+  StoreCursor cursor(*this, id);
+  for (Index i = start; i < end; ++i) out.push_back(cursor.at(i));
+  return out;
+}
+
+void SignalStore::forward_fill(Index index) {
+  if (index == 0) return;
+  for (size_t id = 0; id < columns_.size(); ++id) {
+    if (!columns_[id].present) continue;
+    SignalColumn& c = columns_[id].column;
+    if (index - 1 >= c.length()) continue;
+    size_t prev = c.run_at(index - 1);
+    if (prev == SignalColumn::npos || c.run_value(prev).is_unknown()) continue;
+    size_t here = c.run_at(index);
+    if (index < c.length() && here != SignalColumn::npos && !c.run_value(here).is_unknown()) continue;
+    c.set(index, c.run_value(prev));
+  }
+}
+
+void SignalStore::forward_fill_through(Index count) {
+  for (auto& slot : columns_)
+    if (slot.present) slot.column.fill_through(count);
+}
+
+void SignalStore::carry_forward(SignalId id, Index index) {
+  if (id < columns_.size() && columns_[id].present) columns_[id].column.carry_to(index);
+}
+
+void SignalStore::carry_all_forward(Index index) {
+  for (auto& slot : columns_)
+    if (slot.present) slot.column.carry_to(index);
+}
+
+void SignalStore::shrink_to_fit() {
+  columns_.shrink_to_fit();
+  for (auto& slot : columns_) slot.column.shrink_to_fit();
+}
+
+// ---- StoreCursor ------------------------------------------------------------
+
+void StoreCursor::seek(Index index) {
+  const SignalColumn* c = column_;
+  if (!c || c->run_count() == 0 || index >= c->length()) {
+    // Unknown from the list's end (or everywhere) on.
+    Index tail = c && c->run_count() ? c->length() : 0;
+    begin_ = index >= tail ? tail : 0;
+    end_ = index >= tail ? kIndexEnd : c->run_start(0);
+    value_ = SignalValue::unknown();
+    run_ = SignalColumn::npos;
+    return;
+  }
+  size_t k;
+  if (run_ != SignalColumn::npos && run_ + 1 < c->run_count() && index >= c->run_start(run_ + 1) &&
+      index < c->run_end(run_ + 1)) {
+    k = run_ + 1;
+  } else {
+    k = c->run_at(index);
+  }
+  if (k == SignalColumn::npos) {  // before the first run
+    begin_ = 0;
+    end_ = c->run_start(0);
+    value_ = SignalValue::unknown();
+  } else {
+    begin_ = c->run_start(k);
+    end_ = c->run_end(k);
+    value_ = c->run_value(k);
+  }
+  run_ = k;
+}
+
+}  // namespace trelm

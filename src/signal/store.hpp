@@ -1,0 +1,137 @@
+// SignalStore: every value of every signal of one trace, by signal id and
+// sample index.
+//
+// The contract is that of a dense list per signal (one value per index from 0
+// to the last written or filled index; unwritten positions read Unknown), but
+// the representation is a list of runs per signal: the index where a value
+// starts, the value, and the dense list's length. Memory grows with the number
+// of value changes, never with signals x indices.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "signal/value.hpp"
+
+namespace trelm {
+
+using SignalId = uint64_t;
+using Index = uint64_t;
+
+inline constexpr Index kIndexEnd = std::numeric_limits<Index>::max();
+
+// One signal's dense list, kept as runs: run k covers [run_start(k),
+// run_start(k + 1)), the last run ends at length(). Positions before the first
+// run and at or after length() read Unknown.
+class SignalColumn {
+ public:
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  Index length() const noexcept { return length_; }
+  size_t run_count() const noexcept { return starts_.size(); }
+  Index run_start(size_t k) const noexcept { return starts_[k]; }
+  Index run_end(size_t k) const noexcept { return k + 1 < starts_.size() ? starts_[k + 1] : length_; }
+  SignalValue run_value(size_t k) const { return values_[k]; }
+  // The run covering `index`, or npos when the index reads Unknown implicitly
+  // (before the first run or at/after the length).
+  size_t run_at(Index index) const noexcept;
+
+ private:
+  friend class SignalStore;
+  void append_run(Index start, SignalValue value);
+  void set(Index index, SignalValue value);
+  void fill_through(Index count);
+  void carry_to(Index index) noexcept;
+  void shrink_to_fit();
+
+  std::vector<Index> starts_;
+  std::vector<SignalValue> values_;
+  Index length_ = 0;
+};
+
+class SignalStore {
+ public:
+  struct Write {
+    SignalId id;
+    Index index;
+    SignalValue value;
+  };
+
+  SignalStore() = default;
+  SignalStore(SignalStore&&) noexcept = default;
+  SignalStore& operator=(SignalStore&&) noexcept = default;
+  SignalStore(const SignalStore&) = delete;
+  SignalStore& operator=(const SignalStore&) = delete;
+
+  // The value of signal `id` at `index` becomes `value`; the list grows with
+  // Unknown up to `index` when it is shorter.
+  void set(SignalId id, Index index, SignalValue value);
+  // The same as calling set for each write in order, in any order of ids and
+  // indices (later writes of one position win), at the cost of one sort.
+  void set_many(std::vector<Write> writes);
+
+  SignalValue get(SignalId id, Index index) const;
+  // Exactly end - start values (none when start >= end).
+  std::vector<SignalValue> get_range(SignalId id, Index start, Index end) const;
+
+  // Carries every signal's value at index-1 into `index` where `index` holds
+  // no value (absent or Unknown); an Unknown at index-1 is not carried and a
+  // list ending before index-1 is not extended.
+  void forward_fill(Index index);
+  // forward_fill(1), forward_fill(2), ..., forward_fill(count - 1), in one pass.
+  void forward_fill_through(Index count);
+
+  // For readers that write in ascending index order and fill each index
+  // before writing it: forward_fill(length) ... forward_fill(index) restricted
+  // to this signal. Under that discipline, calling carry_forward before each
+  // write and carry_all_forward(last index) at the end equals calling
+  // forward_fill at every index.
+  void carry_forward(SignalId id, Index index);
+  void carry_all_forward(Index index);
+
+  // Read access for scans; nullptr for an id that was never written.
+  const SignalColumn* column(SignalId id) const noexcept {
+    return id < columns_.size() && columns_[id].present ? &columns_[id].column : nullptr;
+  }
+  // Releases slack capacity after loading.
+  void shrink_to_fit();
+
+ private:
+  struct Slot {
+    SignalColumn column;
+    bool present = false;
+  };
+  SignalColumn& column_for_write(SignalId id);
+  std::vector<Slot> columns_;
+};
+
+// Reads one signal at ascending indices in amortised constant time (any order
+// stays correct, at the cost of a binary search). The value reference stays
+// valid until the cursor moves.
+class StoreCursor {
+ public:
+  StoreCursor(const SignalStore& store, SignalId id) noexcept : column_(store.column(id)) {}
+  explicit StoreCursor(const SignalColumn* column) noexcept : column_(column) {}
+
+  const SignalValue& at(Index index) {
+    if (index < begin_ || index >= end_) seek(index);
+    return value_;
+  }
+  // The segment holding the last index passed to at(): [begin, end) all read
+  // the same value. end is kIndexEnd for the Unknown tail.
+  Index segment_begin() const noexcept { return begin_; }
+  Index segment_end() const noexcept { return end_; }
+
+ private:
+  void seek(Index index);
+
+  const SignalColumn* column_;
+  SignalValue value_;
+  Index begin_ = 1;  // empty segment: the first at() seeks
+  Index end_ = 0;
+  size_t run_ = SignalColumn::npos;
+};
+
+}  // namespace trelm

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the system packages the build and the tests need, once: packages
+# already present are not touched, so repeated runs cost nothing.
+set -euo pipefail
+packages=(g++ zlib1g-dev liblz4-dev libgtest-dev clang libclang-rt-14-dev gtkwave iverilog)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo_cmd apt-get update -qq
+  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
