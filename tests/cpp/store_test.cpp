@@ -208,3 +208,25 @@ TEST(StoreCursor, RandomOrderReadsStayCorrect) {
 
 }  // namespace
 }  // namespace trelm
+
+namespace trelm {
+namespace {
+
+TEST(SignalStore, IndicesBeyond32BitsAndWideIntegers) {
+  SignalStore store;
+  Index far = (Index{1} << 33) + 5;
+  store.set(0, 1, SignalValue::from_int(1));
+  store.set(0, far, SignalValue::from_int(UINT64_MAX));
+  store.set(0, far + 2, SignalValue::from_int(300));
+  EXPECT_EQ(store.get(0, 1).int_value(), 1u);
+  EXPECT_TRUE(store.get(0, far - 1).is_unknown());
+  EXPECT_EQ(store.get(0, far).int_value(), UINT64_MAX);
+  EXPECT_EQ(store.get(0, far + 2).int_value(), 300u);
+  StoreCursor cursor(store, 0);
+  EXPECT_EQ(cursor.at(far + 1).int_value(), UINT64_MAX);
+  EXPECT_EQ(cursor.segment_begin(), far);
+  EXPECT_EQ(cursor.segment_end(), far + 2);
+}
+
+}  // namespace
+}  // namespace trelm
