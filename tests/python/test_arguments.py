@@ -211,3 +211,21 @@ def test_errors_raised_by_conversions(trace, call, error, message):
         call(trace)
     assert type(info.value) is error
     assert str(info.value) == message
+
+
+def test_any_argument_combination_fails_cleanly(trace):
+    """Every method, every combination of awkward values: a result or an argument/reader error, never a crash."""
+    import inspect
+    import itertools
+
+    pool = [None, 0, -1, 2**64 - 1, 2**64, 1.5, "top.clk", "", b"x", ["top.clk"], E, trace]
+    allowed = (TypeError, OverflowError, ValueError, MemoryError)
+    for cls, receiver in ((PyTrace, trace), (PyExpr, E)):
+        for name in [n for n in vars(cls) if not n.startswith("__")]:
+            method = getattr(receiver, name)
+            arity = len([p for p in inspect.signature(method).parameters if p != "self"])
+            for args in itertools.product(pool, repeat=arity):
+                try:
+                    method(*args)
+                except allowed:
+                    pass
