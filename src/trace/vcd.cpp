@@ -209,8 +209,6 @@ class VcdParser {
     } else {
       id = id_count_++;
       codes_.insert(code, id);
-      held_.emplace_back();
-      held_values_.emplace_back();
     }
 
     auto& vars = trace_->vars_;
@@ -268,8 +266,8 @@ class VcdParser {
     if (!id) return;
     std::string_view value_text = line.substr(0, space);
     if (line.front() == 'b' || line.front() == 'B') {
-      held_values_[*id] = parse_binary_str(value_text);
-      hold(*id, Held::Value, 0);
+      held_values_.push_back(parse_binary_str(value_text));
+      hold(*id, Held::Value, held_values_.size() - 1);
     } else {
       double real = parse_decimal_real(value_text.substr(1)).value_or(0.0);
       hold(*id, Held::Real, std::bit_cast<uint64_t>(real));
@@ -277,38 +275,54 @@ class VcdParser {
   }
 
   // A change held for the current index: the common kinds as plain bits, the
-  // rest (Logic vectors) in held_values_.
-  enum class Held : uint8_t { None, Int, Real, Unknown, LogicZ, Value };
+  // rest (Logic vectors) in held_values_, `bits` giving the position.
+  enum class Held : uint8_t { Int, Real, Unknown, LogicZ, Value };
   struct HeldChange {
-    uint64_t bits = 0;
-    Held kind = Held::None;
+    SignalId id;
+    uint64_t bits;
+    Held kind;
   };
 
-  void hold(SignalId id, Held kind, uint64_t bits) {
-    HeldChange& slot = held_[id];
-    if (slot.kind == Held::None) touched_.push_back(id);
-    slot.kind = kind;
-    slot.bits = bits;
+  // No state per signal is touched here: with thousands of signals that
+  // would be one more cache miss per change.
+  void hold(SignalId id, Held kind, uint64_t bits) { held_.push_back(HeldChange{id, bits, kind}); }
+
+  // Writes the changes held for the current index; of several changes of one
+  // signal, the last.
+  void flush_changes() {
+    const size_t n = held_.size();
+    if (n <= kPairwiseLimit) {
+      for (size_t i = 0; i < n; ++i) {
+        bool overwritten = false;
+        for (size_t j = i + 1; j < n && !overwritten; ++j) overwritten = held_[j].id == held_[i].id;
+        if (!overwritten) write(held_[i]);
+      }
+    } else {
+      if (last_position_.size() < id_count_) last_position_.resize(id_count_);
+      for (size_t i = 0; i < n; ++i) last_position_[held_[i].id] = i;
+      for (size_t i = 0; i < n; ++i)
+        if (last_position_[held_[i].id] == i) write(held_[i]);
+    }
+    held_.clear();
+    held_values_.clear();
   }
 
-  // Writes the changes held for the current index.
-  void flush_changes() {
+  void write(HeldChange& change) {
     SignalStore& store = trace_->store_;
-    for (SignalId id : touched_) {
-      if (current_ > 0) store.carry_forward(id, current_ - 1);
-      HeldChange& slot = held_[id];
-      switch (slot.kind) {
-        case Held::Int: store.set(id, current_, SignalValue::from_int(slot.bits)); break;
-        case Held::Real: store.set(id, current_, SignalValue::from_real(std::bit_cast<double>(slot.bits))); break;
-        case Held::Unknown: store.set(id, current_, SignalValue::unknown()); break;
-        case Held::LogicZ: store.set(id, current_, SignalValue::logic(kZBit)); break;
-        case Held::Value: store.set(id, current_, std::move(held_values_[id])); break;
-        case Held::None: break;
-      }
-      slot.kind = Held::None;
+    const SignalId id = change.id;
+    if (current_ > 0) store.carry_forward(id, current_ - 1);
+    switch (change.kind) {
+      case Held::Int: store.set(id, current_, SignalValue::from_int(change.bits)); break;
+      case Held::Real: store.set(id, current_, SignalValue::from_real(std::bit_cast<double>(change.bits))); break;
+      case Held::Unknown: store.set(id, current_, SignalValue::unknown()); break;
+      case Held::LogicZ: store.set(id, current_, SignalValue::logic(kZBit)); break;
+      case Held::Value: store.set(id, current_, std::move(held_values_[change.bits])); break;
     }
-    touched_.clear();
   }
+
+  // Up to this many changes at one index, duplicates are found by comparing
+  // pairs; above it, through last_position_.
+  static constexpr size_t kPairwiseLimit = 32;
 
   std::unique_ptr<VcdTrace> trace_;
   VcdCodeMap codes_;
@@ -320,9 +334,9 @@ class VcdParser {
 
   bool started_ = false;
   Index current_ = 0;
-  std::vector<HeldChange> held_;       // by id
+  std::vector<HeldChange> held_;  // changes at the current index, in order
   std::vector<SignalValue> held_values_;
-  std::vector<SignalId> touched_;      // ids with a held change, each once
+  std::vector<size_t> last_position_;  // by id, for indices with many changes
 };
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {
