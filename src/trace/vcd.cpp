@@ -209,6 +209,7 @@ class VcdParser {
     } else {
       id = id_count_++;
       codes_.insert(code, id);
+      held_position_.push_back(SIZE_MAX);
     }
 
     auto& vars = trace_->vars_;
@@ -283,31 +284,28 @@ class VcdParser {
     Held kind;
   };
 
-  // No state per signal is touched here: with thousands of signals that
-  // would be one more cache miss per change.
-  void hold(SignalId id, Held kind, uint64_t bits) { held_.push_back(HeldChange{id, bits, kind}); }
-
-  // Writes the changes held for the current index; of several changes of one
-  // signal, the last.
-  void flush_changes() {
-    const size_t n = held_.size();
-    if (n <= kPairwiseLimit) {
-      for (size_t i = 0; i < n; ++i) {
-        bool overwritten = false;
-        for (size_t j = i + 1; j < n && !overwritten; ++j) overwritten = held_[j].id == held_[i].id;
-        if (!overwritten) write(held_[i]);
-      }
-    } else {
-      if (last_position_.size() < id_count_) last_position_.resize(id_count_);
-      for (size_t i = 0; i < n; ++i) last_position_[held_[i].id] = i;
-      for (size_t i = 0; i < n; ++i)
-        if (last_position_[held_[i].id] == i) write(held_[i]);
+  // A second change of a signal at one index replaces the first in place,
+  // found through held_position_ (only 8 bytes per signal, so that with
+  // thousands of signals the look-up stays in cache).
+  void hold(SignalId id, Held kind, uint64_t bits) {
+    size_t& position = held_position_[id];
+    if (position < held_.size() && held_[position].id == id) {
+      held_[position].kind = kind;
+      held_[position].bits = bits;
+      return;
     }
+    position = held_.size();
+    held_.push_back(HeldChange{id, bits, kind});
+  }
+
+  // Writes the changes held for the current index, each signal once.
+  void flush_changes() {
+    for (HeldChange& change : held_) write(change);
     held_.clear();
     held_values_.clear();
   }
 
-  void write(HeldChange& change) {
+  [[gnu::always_inline]] void write(HeldChange& change) {
     SignalStore& store = trace_->store_;
     const SignalId id = change.id;
     if (current_ > 0) store.carry_forward(id, current_ - 1);
@@ -319,10 +317,6 @@ class VcdParser {
       case Held::Value: store.set(id, current_, std::move(held_values_[change.bits])); break;
     }
   }
-
-  // Up to this many changes at one index, duplicates are found by comparing
-  // pairs; above it, through last_position_.
-  static constexpr size_t kPairwiseLimit = 32;
 
   std::unique_ptr<VcdTrace> trace_;
   VcdCodeMap codes_;
@@ -336,7 +330,7 @@ class VcdParser {
   Index current_ = 0;
   std::vector<HeldChange> held_;  // changes at the current index, in order
   std::vector<SignalValue> held_values_;
-  std::vector<size_t> last_position_;  // by id, for indices with many changes
+  std::vector<size_t> held_position_;  // by id: where its change may be in held_
 };
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {
