@@ -9,6 +9,7 @@
 #include "trace/vcd.hpp"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
