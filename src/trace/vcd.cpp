@@ -210,7 +210,7 @@ class VcdParser {
     } else {
       id = id_count_++;
       codes_.insert(code, id);
-      held_position_.push_back(SIZE_MAX);
+      last_position_.push_back(0);
     }
 
     auto& vars = trace_->vars_;
@@ -285,26 +285,31 @@ class VcdParser {
     Held kind;
   };
 
-  // A second change of a signal at one index replaces the first in place,
-  // found through held_position_ (only 8 bytes per signal, so that with
-  // thousands of signals the look-up stays in cache).
-  void hold(SignalId id, Held kind, uint64_t bits) {
-    size_t& position = held_position_[id];
-    if (position < held_.size() && held_[position].id == id) {
-      held_[position].kind = kind;
-      held_[position].bits = bits;
-      return;
-    }
-    position = held_.size();
-    held_.push_back(HeldChange{id, bits, kind});
-  }
+  void hold(SignalId id, Held kind, uint64_t bits) { held_.push_back(HeldChange{id, bits, kind}); }
 
-  // Writes the changes held for the current index, each signal once.
+  // Writes the changes held for the current index; of several changes of one
+  // signal, the last. No state per signal is touched while a line is read:
+  // with thousands of signals and few changes per index that would cost a
+  // cache miss per change. A few changes are checked against each other;
+  // more go through last_position_.
   void flush_changes() {
-    for (HeldChange& change : held_) write(change);
+    const size_t n = held_.size();
+    if (n <= kPairwiseLimit) {
+      for (size_t i = 0; i < n; ++i) {
+        bool overwritten = false;
+        for (size_t j = i + 1; j < n; ++j) overwritten |= held_[j].id == held_[i].id;
+        if (!overwritten) write(held_[i]);
+      }
+    } else {
+      for (size_t i = 0; i < n; ++i) last_position_[held_[i].id] = i;
+      for (size_t i = 0; i < n; ++i)
+        if (last_position_[held_[i].id] == i) write(held_[i]);
+    }
     held_.clear();
     held_values_.clear();
   }
+
+  static constexpr size_t kPairwiseLimit = 8;
 
   [[gnu::always_inline]] void write(HeldChange& change) {
     SignalStore& store = trace_->store_;
@@ -331,7 +336,7 @@ class VcdParser {
   Index current_ = 0;
   std::vector<HeldChange> held_;  // changes at the current index, in order
   std::vector<SignalValue> held_values_;
-  std::vector<size_t> held_position_;  // by id: where its change may be in held_
+  std::vector<size_t> last_position_;  // by id: its last change in held_
 };
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {
