@@ -94,72 +94,108 @@ StretchProgram::StretchProgram(const Expr& expr, Index max_index) : max_index_(m
   }
 }
 
+namespace {
+
+const SignalValue kTrue = SignalValue::from_int(1);
+const SignalValue kFalse = SignalValue::from_int(0);
+const SignalValue kUnknownValue = SignalValue::unknown();
+
+// Computed values are only ever Int or Unknown, which own nothing: a slot is
+// overwritten in place, and a 0/1 result points at a shared constant instead.
+inline const SignalValue* place(SignalValue* slot, const SignalValue& v) {
+  if (v.kind() != ValueKind::Int) return &kUnknownValue;
+  uint64_t n = v.int_value();
+  if (n <= 1) return n ? &kTrue : &kFalse;
+  new (slot) SignalValue(SignalValue::from_int(n));
+  return slot;
+}
+
+}  // namespace
+
+void StretchEvaluator::LeafCursor::seek(Index index) {
+  const SignalColumn* c = column;
+  if (!c || c->run_count() == 0 || index >= c->length()) {
+    // Unknown from the list's end (or everywhere) on.
+    Index tail = c && c->run_count() ? c->length() : 0;
+    begin = index >= tail ? tail : 0;
+    end = index >= tail ? kIndexEnd : c->run_start(0);
+    assign(SignalValue::unknown());
+    run = SignalColumn::npos;
+    return;
+  }
+  run = c->run_at(index);
+  if (run == SignalColumn::npos) {  // before the first run
+    begin = 0;
+    end = c->run_start(0);
+    assign(SignalValue::unknown());
+  } else {
+    begin = c->run_start(run);
+    end = c->run_end(run);
+    assign(c->run_value(run));
+  }
+}
+
 StretchEvaluator::StretchEvaluator(const StretchProgram& program, const SignalStore& store)
-    : program_(program), values_(program.max_values()), contexts_(program.max_contexts()) {
-  cursors_.reserve(program.leaf_count());
-  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_.emplace_back(store, program.leaf_id(k));
+    : program_(program),
+      cursors_(program.leaf_count()),
+      values_(program.max_values()),
+      results_(program.max_values()),
+      contexts_(program.max_contexts()) {
+  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_[k].column = store.column(program.leaf_id(k));
 }
 
 bool StretchEvaluator::run(Index index, Wide128& end) {
   using Op = StretchProgram::Op;
-  const auto& code = program_.code();
-  const __int128 max_index = program_.max_index();
+  const auto* code = program_.code().data();
+  const size_t count = program_.code().size();
+  const Index max_index = program_.max_index();
   const __int128 i = index;
+  const SignalValue** values = values_.data();
+  SignalValue* results = results_.data();
   // Indices are compared in 128 bits so that no shift by an offset can wrap.
   __int128 bound = std::numeric_limits<__int128>::max();
   size_t sp = 0;  // values
   size_t cp = 0;  // contexts
-  contexts_[cp++] = i;
+  contexts_[cp++] = index;
   size_t pc = 0;
-  const size_t count = code.size();
   while (pc < count) {
     const auto& ins = code[pc];
     switch (ins.op) {
       case Op::Signal: {
-        __int128 j = contexts_[cp - 1];
-        StoreCursor& c = cursors_[ins.leaf];
-        values_[sp].borrowed = &c.at(static_cast<Index>(j));
-        ++sp;
-        if (c.segment_end() != kIndexEnd) {
-          __int128 until = i + (static_cast<__int128>(c.segment_end()) - j);
+        Index j = contexts_[cp - 1];
+        LeafCursor& c = cursors_[ins.leaf];
+        values[sp++] = &c.at(j);
+        if (c.end != kIndexEnd) {
+          __int128 until = i + (c.end - j);
           if (until < bound) bound = until;
         }
         ++pc;
         break;
       }
       case Op::Const:
-        values_[sp++].borrowed = ins.constant;
+        values[sp++] = ins.constant;
         ++pc;
         break;
       case Op::True:
-        values_[sp].borrowed = nullptr;
-        values_[sp++].owned = SignalValue::from_int(1);
+        values[sp++] = &kTrue;
         ++pc;
         break;
-      case Op::Unary: {
-        Slot& s = values_[sp - 1];
-        SignalValue r = apply_unary(ins.kind, s.get(), ins.high, ins.low);
-        s.borrowed = nullptr;
-        s.owned = r;
+      case Op::Unary:
+        values[sp - 1] = place(results + sp - 1, apply_unary(ins.kind, *values[sp - 1], ins.high, ins.low));
         ++pc;
         break;
-      }
-      case Op::Binary: {
-        Slot& l = values_[sp - 2];
-        SignalValue r = apply_binary(ins.kind, l.get(), values_[sp - 1].get());
+      case Op::Binary:
         --sp;
-        l.borrowed = nullptr;
-        l.owned = r;
+        values[sp - 1] = place(results + sp - 1, apply_binary_fast(ins.kind, *values[sp - 1], *values[sp]));
         ++pc;
         break;
-      }
       case Op::RelBegin: {
-        __int128 j = contexts_[cp - 1] + ins.offset;
-        if (j >= 0 && j <= max_index) {
+        __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins.offset;
+        if (j >= 0 && j <= static_cast<__int128>(max_index)) {
           // Valid until the target passes max_index.
-          __int128 until = i + (max_index - j) + 1;
+          __int128 until = i + (max_index - static_cast<Index>(j)) + 1;
           if (until < bound) bound = until;
-          contexts_[cp++] = j;
+          contexts_[cp++] = static_cast<Index>(j);
           ++pc;
         } else {
           // A target below 0 becomes valid after -j more indices; one above
@@ -168,8 +204,7 @@ bool StretchEvaluator::run(Index index, Wide128& end) {
             __int128 until = i - j;
             if (until < bound) bound = until;
           }
-          values_[sp].borrowed = nullptr;
-          values_[sp++].owned = SignalValue::unknown();
+          values[sp++] = &kUnknownValue;
           pc = ins.skip_to;
         }
         break;
@@ -181,7 +216,7 @@ bool StretchEvaluator::run(Index index, Wide128& end) {
     }
   }
   end = static_cast<Wide128>(bound);
-  return is_true(values_[0].get());
+  return truth_of(*values[0]);
 }
 
 }  // namespace trelm

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "eval/expr.hpp"
@@ -75,16 +76,43 @@ class StretchEvaluator {
   }
 
  private:
-  struct Slot {
-    const SignalValue* borrowed = nullptr;
-    SignalValue owned;
-    const SignalValue& get() const noexcept { return borrowed ? *borrowed : owned; }
+  // Reads one signal's runs at ascending indices: moving to the next run is
+  // a comparison, anything else a binary search.
+  struct LeafCursor {
+    const SignalColumn* column = nullptr;
+    size_t run = SignalColumn::npos;
+    Index begin = 1;  // empty until the first read
+    Index end = 0;    // kIndexEnd for the Unknown tail
+    SignalValue value;
+
+    const SignalValue& at(Index index) {
+      if (index >= begin && index < end) return value;
+      size_t next = run + 1;
+      if (column && run != SignalColumn::npos && next < column->run_count() && index >= column->run_start(next) &&
+          index < column->run_end(next)) {
+        run = next;
+        begin = column->run_start(next);
+        end = column->run_end(next);
+        assign(column->run_value(next));
+        return value;
+      }
+      seek(index);
+      return value;
+    }
+    void seek(Index index);
+    // Replaces the value in place, without a temporary that the next read
+    // would have to wait for.
+    void assign(SignalValue&& v) {
+      value.~SignalValue();
+      new (&value) SignalValue(std::move(v));
+    }
   };
 
   const StretchProgram& program_;
-  std::vector<StoreCursor> cursors_;
-  std::vector<Slot> values_;
-  std::vector<__int128> contexts_;
+  std::vector<LeafCursor> cursors_;
+  std::vector<const SignalValue*> values_;  // the operands on the run-time stack
+  std::vector<SignalValue> results_;        // computed values, one place per stack slot
+  std::vector<Index> contexts_;  // the index each open RelEval reads at (always in range)
 };
 
 }  // namespace trelm

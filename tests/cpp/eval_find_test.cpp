@@ -6,6 +6,7 @@
 
 #include "eval/expr_node.hpp"
 #include "eval/find.hpp"
+#include "eval/run_search.hpp"
 #include "eval/stats.hpp"
 #include "eval/value_ops.hpp"
 #include "eval_test_trace.hpp"
@@ -370,6 +371,23 @@ TEST(EvalFindTest, StretchScansEqualLiteralEvaluation) {
     }
     for (Index i = 0; i <= t->max_index() + 2; ++i)
       ASSERT_TRUE(same_changes(changed_at(*t, i), literal_changed_at(*t, i))) << "seed " << seed << " at " << i;
+  }
+}
+
+TEST(EvalFindTest, RunSearchFromAnyHintEqualsBinarySearch) {
+  for (uint64_t seed = 0; seed < 300; ++seed) {
+    RandomCase r(seed);
+    SignalStore store;
+    Index length = 1 + r.pick(r.pick(2) ? 40 : 3000);
+    Index first = r.pick(3) ? 0 : r.pick(length);
+    for (Index i = first; i < length; ++i)
+      if (i == first || r.pick(r.pick(2) ? 2 : 60) == 0) store.set(0, i, I(i % 3));
+    store.forward_fill_through(length);
+    const SignalColumn& c = *store.column(0);
+    for (Index i = 0; i < length + 2; ++i) {
+      size_t hints[] = {SignalColumn::npos, 0, c.run_count() - 1, c.run_count(), r.pick(c.run_count() + 5)};
+      for (size_t h : hints) ASSERT_EQ(find_run(c, i, h), c.run_at(i)) << "seed " << seed << " index " << i;
+    }
   }
 }
 
