@@ -47,7 +47,16 @@ StretchProgram::StretchProgram(const Expr& expr, Index max_index) : max_index_(m
         stack.pop_back();
         break;
       case ExprKind::RelEval:
-        if (p.stage == 0) {
+        if (p.stage == 0 && n.left->kind == ExprKind::Signal) {
+          ins.op = Op::ShiftedSignal;
+          ins.offset = n.offset;
+          ins.id = n.left->id;
+          ins.leaf = static_cast<uint32_t>(leaf_ids_.size());
+          leaf_ids_.push_back(n.left->id);
+          code_.push_back(ins);
+          ++depth;
+          stack.pop_back();
+        } else if (p.stage == 0) {
           p.stage = 1;
           p.begin_at = code_.size();
           ins.op = Op::RelBegin;
@@ -119,7 +128,7 @@ void StretchEvaluator::LeafCursor::seek(Index index) {
     Index tail = c && c->run_count() ? c->length() : 0;
     begin = index >= tail ? tail : 0;
     end = index >= tail ? kIndexEnd : c->run_start(0);
-    assign(SignalValue::unknown());
+    load_unknown();
     run = SignalColumn::npos;
     return;
   }
@@ -127,11 +136,11 @@ void StretchEvaluator::LeafCursor::seek(Index index) {
   if (run == SignalColumn::npos) {  // before the first run
     begin = 0;
     end = c->run_start(0);
-    assign(SignalValue::unknown());
+    load_unknown();
   } else {
     begin = c->run_start(run);
     end = c->run_end(run);
-    assign(c->run_value(run));
+    load(run);
   }
 }
 
@@ -168,6 +177,29 @@ bool StretchEvaluator::run(Index index, Wide128& end) {
         if (c.end != kIndexEnd) {
           __int128 until = i + (c.end - j);
           if (until < bound) bound = until;
+        }
+        ++pc;
+        break;
+      }
+      case Op::ShiftedSignal: {
+        // RelBegin, Signal and RelEnd in one step.
+        __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins.offset;
+        if (j >= 0 && j <= static_cast<__int128>(max_index)) {
+          Index target = static_cast<Index>(j);
+          __int128 until = i + (max_index - target) + 1;
+          if (until < bound) bound = until;
+          LeafCursor& c = cursors_[ins.leaf];
+          values[sp++] = &c.at(target);
+          if (c.end != kIndexEnd) {
+            until = i + (c.end - target);
+            if (until < bound) bound = until;
+          }
+        } else {
+          if (j < 0) {
+            __int128 until = i - j;
+            if (until < bound) bound = until;
+          }
+          values[sp++] = &kUnknownValue;
         }
         ++pc;
         break;

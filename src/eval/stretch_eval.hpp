@@ -19,14 +19,14 @@ using Wide128 = unsigned __int128;
 
 class StretchProgram {
  public:
-  enum class Op : uint8_t { Signal, Const, True, Unary, Binary, RelBegin, RelEnd };
+  enum class Op : uint8_t { Signal, ShiftedSignal, Const, True, Unary, Binary, RelBegin, RelEnd };
 
   struct Instr {
     Op op;
     ExprKind kind;          // Unary, Binary
     uint32_t leaf = 0;      // Signal: which cursor
     uint32_t skip_to = 0;   // RelBegin: the instruction after the matching RelEnd
-    int64_t offset = 0;     // RelBegin
+    int64_t offset = 0;     // RelBegin, ShiftedSignal (a RelEval of a Signal in one step)
     uint64_t high = 0;      // Unary Slice
     uint64_t low = 0;
     SignalId id = 0;                      // Signal
@@ -87,24 +87,38 @@ class StretchEvaluator {
 
     const SignalValue& at(Index index) {
       if (index >= begin && index < end) return value;
-      size_t next = run + 1;
-      if (column && run != SignalColumn::npos && next < column->run_count() && index >= column->run_start(next) &&
-          index < column->run_end(next)) {
-        run = next;
-        begin = column->run_start(next);
-        end = column->run_end(next);
-        assign(column->run_value(next));
-        return value;
+      // Runs are contiguous: the next one starts where this one ends.
+      if (run != SignalColumn::npos && index >= end) {
+        size_t next = run + 1;
+        if (next < column->run_count()) {
+          Index next_end = column->run_end(next);
+          if (index < next_end) {
+            run = next;
+            begin = end;
+            end = next_end;
+            load(next);
+            return value;
+          }
+        }
       }
       seek(index);
       return value;
     }
     void seek(Index index);
-    // Replaces the value in place, without a temporary that the next read
-    // would have to wait for.
-    void assign(SignalValue&& v) {
-      value.~SignalValue();
-      new (&value) SignalValue(std::move(v));
+    // The value is built in place from the run (no temporary that the next
+    // read would have to wait for); Int, Real and Unknown own nothing, so
+    // only other kinds need releasing first.
+    void load(size_t k) {
+      release_value();
+      new (&value) SignalValue(column->run_value(k));
+    }
+    void load_unknown() {
+      release_value();
+      new (&value) SignalValue();
+    }
+    void release_value() {
+      ValueKind kind = value.kind();
+      if (kind != ValueKind::Int && kind != ValueKind::Real && kind != ValueKind::Unknown) value.~SignalValue();
     }
   };
 
