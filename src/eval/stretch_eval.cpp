@@ -101,6 +101,9 @@ StretchProgram::StretchProgram(const Expr& expr, Index max_index) : max_index_(m
     }
     if (depth > max_values_) max_values_ = depth;
   }
+  Instr done{};
+  done.op = Op::Done;
+  code_.push_back(done);
 }
 
 namespace {
@@ -155,8 +158,7 @@ StretchEvaluator::StretchEvaluator(const StretchProgram& program, const SignalSt
 
 bool StretchEvaluator::run(Index index, Wide128& end) {
   using Op = StretchProgram::Op;
-  const auto* code = program_.code().data();
-  const size_t count = program_.code().size();
+  const StretchProgram::Instr* code = program_.code().data();
   const Index max_index = program_.max_index();
   const __int128 i = index;
   const SignalValue** values = values_.data();
@@ -166,87 +168,87 @@ bool StretchEvaluator::run(Index index, Wide128& end) {
   size_t sp = 0;  // values
   size_t cp = 0;  // contexts
   contexts_[cp++] = index;
-  size_t pc = 0;
-  while (pc < count) {
-    const auto& ins = code[pc];
-    switch (ins.op) {
-      case Op::Signal: {
-        Index j = contexts_[cp - 1];
-        LeafCursor& c = cursors_[ins.leaf];
-        values[sp++] = &c.at(j);
-        if (c.end != kIndexEnd) {
-          __int128 until = i + (c.end - j);
-          if (until < bound) bound = until;
-        }
-        ++pc;
-        break;
-      }
-      case Op::ShiftedSignal: {
-        // RelBegin, Signal and RelEnd in one step.
-        __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins.offset;
-        if (j >= 0 && j <= static_cast<__int128>(max_index)) {
-          Index target = static_cast<Index>(j);
-          __int128 until = i + (max_index - target) + 1;
-          if (until < bound) bound = until;
-          LeafCursor& c = cursors_[ins.leaf];
-          values[sp++] = &c.at(target);
-          if (c.end != kIndexEnd) {
-            until = i + (c.end - target);
-            if (until < bound) bound = until;
-          }
-        } else {
-          if (j < 0) {
-            __int128 until = i - j;
-            if (until < bound) bound = until;
-          }
-          values[sp++] = &kUnknownValue;
-        }
-        ++pc;
-        break;
-      }
-      case Op::Const:
-        values[sp++] = ins.constant;
-        ++pc;
-        break;
-      case Op::True:
-        values[sp++] = &kTrue;
-        ++pc;
-        break;
-      case Op::Unary:
-        values[sp - 1] = place(results + sp - 1, apply_unary(ins.kind, *values[sp - 1], ins.high, ins.low));
-        ++pc;
-        break;
-      case Op::Binary:
-        --sp;
-        values[sp - 1] = place(results + sp - 1, apply_binary_fast(ins.kind, *values[sp - 1], *values[sp]));
-        ++pc;
-        break;
-      case Op::RelBegin: {
-        __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins.offset;
-        if (j >= 0 && j <= static_cast<__int128>(max_index)) {
-          // Valid until the target passes max_index.
-          __int128 until = i + (max_index - static_cast<Index>(j)) + 1;
-          if (until < bound) bound = until;
-          contexts_[cp++] = static_cast<Index>(j);
-          ++pc;
-        } else {
-          // A target below 0 becomes valid after -j more indices; one above
-          // max_index only moves further away.
-          if (j < 0) {
-            __int128 until = i - j;
-            if (until < bound) bound = until;
-          }
-          values[sp++] = &kUnknownValue;
-          pc = ins.skip_to;
-        }
-        break;
-      }
-      case Op::RelEnd:
-        --cp;
-        ++pc;
-        break;
-    }
+  const StretchProgram::Instr* ins = code;
+
+  // Threaded dispatch: every instruction jumps straight to the next one's
+  // handler, which the processor predicts far better than one shared switch.
+  static void* const kHandlers[] = {&&signal, &&shifted_signal, &&constant, &&always_true, &&unary,
+                                    &&binary,  &&rel_begin,      &&rel_end,  &&done};
+  static_assert(static_cast<int>(Op::Done) == 8);
+#define TRELM_NEXT() goto* kHandlers[static_cast<uint8_t>((++ins)->op)]
+  goto* kHandlers[static_cast<uint8_t>(ins->op)];
+
+signal: {
+  Index j = contexts_[cp - 1];
+  LeafCursor& c = cursors_[ins->leaf];
+  values[sp++] = &c.at(j);
+  if (c.end != kIndexEnd) {
+    __int128 until = i + (c.end - j);
+    if (until < bound) bound = until;
   }
+  TRELM_NEXT();
+}
+shifted_signal: {
+  // RelBegin, Signal and RelEnd in one step.
+  __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins->offset;
+  if (j >= 0 && j <= static_cast<__int128>(max_index)) {
+    Index target = static_cast<Index>(j);
+    __int128 until = i + (max_index - target) + 1;
+    if (until < bound) bound = until;
+    LeafCursor& c = cursors_[ins->leaf];
+    values[sp++] = &c.at(target);
+    if (c.end != kIndexEnd) {
+      until = i + (c.end - target);
+      if (until < bound) bound = until;
+    }
+  } else {
+    if (j < 0) {
+      __int128 until = i - j;
+      if (until < bound) bound = until;
+    }
+    values[sp++] = &kUnknownValue;
+  }
+  TRELM_NEXT();
+}
+constant:
+  values[sp++] = ins->constant;
+  TRELM_NEXT();
+always_true:
+  values[sp++] = &kTrue;
+  TRELM_NEXT();
+unary:
+  values[sp - 1] = ins->kind == ExprKind::Not
+                       ? (truth_of(*values[sp - 1]) ? &kFalse : &kTrue)
+                       : place(results + sp - 1, apply_unary(ins->kind, *values[sp - 1], ins->high, ins->low));
+  TRELM_NEXT();
+binary:
+  --sp;
+  values[sp - 1] = place(results + sp - 1, apply_binary_fast(ins->kind, *values[sp - 1], *values[sp]));
+  TRELM_NEXT();
+rel_begin: {
+  __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins->offset;
+  if (j >= 0 && j <= static_cast<__int128>(max_index)) {
+    // Valid until the target passes max_index.
+    __int128 until = i + (max_index - static_cast<Index>(j)) + 1;
+    if (until < bound) bound = until;
+    contexts_[cp++] = static_cast<Index>(j);
+    TRELM_NEXT();
+  }
+  // A target below 0 becomes valid after -j more indices; one above
+  // max_index only moves further away.
+  if (j < 0) {
+    __int128 until = i - j;
+    if (until < bound) bound = until;
+  }
+  values[sp++] = &kUnknownValue;
+  ins = code + ins->skip_to;
+  goto* kHandlers[static_cast<uint8_t>(ins->op)];
+}
+rel_end:
+  --cp;
+  TRELM_NEXT();
+done:
+#undef TRELM_NEXT
   end = static_cast<Wide128>(bound);
   return truth_of(*values[0]);
 }

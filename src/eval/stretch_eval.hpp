@@ -19,7 +19,7 @@ using Wide128 = unsigned __int128;
 
 class StretchProgram {
  public:
-  enum class Op : uint8_t { Signal, ShiftedSignal, Const, True, Unary, Binary, RelBegin, RelEnd };
+  enum class Op : uint8_t { Signal, ShiftedSignal, Const, True, Unary, Binary, RelBegin, RelEnd, Done };
 
   struct Instr {
     Op op;
