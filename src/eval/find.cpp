@@ -7,6 +7,7 @@
 #include "eval/pool.hpp"
 #include "eval/run_search.hpp"
 #include "eval/stretch_eval.hpp"
+#include "eval/value_ops.hpp"
 
 namespace trelm {
 
@@ -88,8 +89,6 @@ uint64_t parallel_count(const Trace& trace, const Expr& expr) {
 }
 
 namespace {
-
-bool is_nan(const SignalValue& v) noexcept { return v.kind() == ValueKind::Real && v.real_value() != v.real_value(); }
 
 SignalValue value_in_run(const SignalColumn& column, size_t run) {
   return run == SignalColumn::npos ? SignalValue::unknown() : column.run_value(run);

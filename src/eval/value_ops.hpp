@@ -19,6 +19,11 @@ inline bool truth_of(const SignalValue& v) noexcept {
   return is_true(v);
 }
 
+// A Real NaN: unequal to itself, so it counts as a change at every index.
+inline bool is_nan(const SignalValue& v) noexcept {
+  return v.kind() == ValueKind::Real && v.real_value() != v.real_value();
+}
+
 // Not, Signed, IsX, IsZ and Slice (high, low) on one operand.
 SignalValue apply_unary(ExprKind kind, const SignalValue& operand, uint64_t high, uint64_t low) noexcept;
 // And .. BitXor on two operands.
