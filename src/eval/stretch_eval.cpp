@@ -122,6 +122,31 @@ inline const SignalValue* place(SignalValue* slot, const SignalValue& v) {
   return slot;
 }
 
+// A binary operator on two Int operands, without building a temporary value.
+inline const SignalValue* int_result(SignalValue* slot, ExprKind kind, uint64_t a, uint64_t b) {
+  auto flag = [](bool t) { return t ? &kTrue : &kFalse; };
+  uint64_t n;
+  switch (kind) {
+    case ExprKind::And: return flag(a != 0 && b != 0);
+    case ExprKind::Or: return flag(a != 0 || b != 0);
+    case ExprKind::Eq: return flag(a == b);
+    case ExprKind::Neq: return flag(a != b);
+    case ExprKind::Gt: return flag(a > b);
+    case ExprKind::Lt: return flag(a < b);
+    case ExprKind::Gte: return flag(a >= b);
+    case ExprKind::Lte: return flag(a <= b);
+    case ExprKind::Add: n = a + b; break;
+    case ExprKind::Sub: n = a - b; break;
+    case ExprKind::BitAnd: n = a & b; break;
+    case ExprKind::BitOr: n = a | b; break;
+    case ExprKind::BitXor: n = a ^ b; break;
+    default: return &kUnknownValue;
+  }
+  if (n <= 1) return flag(n == 1);
+  new (slot) SignalValue(SignalValue::from_int(n));
+  return slot;
+}
+
 }  // namespace
 
 void StretchEvaluator::LeafCursor::seek(Index index) {
@@ -221,10 +246,15 @@ unary:
                        ? (truth_of(*values[sp - 1]) ? &kFalse : &kTrue)
                        : place(results + sp - 1, apply_unary(ins->kind, *values[sp - 1], ins->high, ins->low));
   TRELM_NEXT();
-binary:
+binary: {
   --sp;
-  values[sp - 1] = place(results + sp - 1, apply_binary_fast(ins->kind, *values[sp - 1], *values[sp]));
+  const SignalValue& l = *values[sp - 1];
+  const SignalValue& r = *values[sp];
+  values[sp - 1] = l.kind() == ValueKind::Int && r.kind() == ValueKind::Int
+                       ? int_result(results + sp - 1, ins->kind, l.int_value(), r.int_value())
+                       : place(results + sp - 1, apply_binary(ins->kind, l, r));
   TRELM_NEXT();
+}
 rel_begin: {
   __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins->offset;
   if (j >= 0 && j <= static_cast<__int128>(max_index)) {
