@@ -234,6 +234,9 @@ std::vector<TransitionRecord> transitions(const Trace& trace, std::string_view n
   auto id = trace.signal_id(name);
   if (!id) return out;
   const Wide128 end = range_end(trace);
+  // Every change but a held NaN starts a new run: reserve for them at once.
+  if (const SignalColumn* column = trace.store().column(*id))
+    out.reserve(std::min<Wide128>(column->run_count() + 1, end));
   StoreCursor cursor(trace.store(), *id);
   SignalValue prev = cursor.at(0);
   Wide128 begin = 0;
