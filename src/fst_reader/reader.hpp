@@ -1,0 +1,68 @@
+// FstReader: opens an FST file held in memory. Opening inflates the optional
+// whole-file gzip wrapper, then scans every block: header, geometry and
+// blackouts are decoded, the hierarchy block is located, and value-change
+// blocks are indexed (with their time tables when asked for).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "fst_reader/io.hpp"
+#include "fst_reader/types.hpp"
+
+namespace trelm {
+
+// One change handed out by read_signals: value characters (or the raw bytes
+// of a variable-length value), or a real.
+struct FstChangeValue {
+  std::span<const uint8_t> bytes;
+  bool is_real = false;
+  double real = 0.0;
+};
+
+struct FstSignalFilter {
+  uint64_t start = 0;
+  std::optional<uint64_t> end;                               // default: the header's end time
+  std::optional<std::vector<FstSignalHandle>> include;       // default: every signal
+};
+
+using FstHierarchyCallback = std::function<void(FstHierarchyEntry&&)>;
+using FstChangeCallback = std::function<void(uint64_t time, FstSignalHandle handle, const FstChangeValue& value)>;
+
+struct FstTimeTable {
+  std::vector<uint64_t> times;
+  uint64_t section_size;  // compressed table + its three 8-byte fields
+};
+
+class FstReader {
+ public:
+  // `bytes` is the whole file. Fails with the first ReaderError of the scan.
+  static FstResult<FstReader> open(std::vector<uint8_t> bytes, bool collect_time_table);
+
+  const FstMetaData& meta_data() const noexcept { return meta_; }
+
+  // Walks the hierarchy block, handing each entry to `callback` in file order.
+  FstStatus read_hierarchy(const FstHierarchyCallback& callback) const;
+  // Delivers every selected change, block by block and in ascending time
+  // within a block.
+  FstStatus read_signals(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
+
+ private:
+  FstReader(std::vector<uint8_t> bytes, FstMetaData meta) : bytes_(std::move(bytes)), meta_(std::move(meta)) {}
+  std::vector<uint8_t> bytes_;
+  FstMetaData meta_;
+};
+
+// The time table at the end of the value-change block whose section length
+// field is at `section_start`.
+FstResult<FstTimeTable> read_time_table(FstCursor& in, uint64_t section_start, uint64_t section_length);
+
+// The end of the block at `section_start`, after checking that its section
+// length covers `minimum` bytes and that the block lies inside the input.
+FstResult<uint64_t> checked_block_end(const FstCursor& in, uint64_t section_start, uint64_t section_length,
+                                      uint64_t minimum, const char* block);
+
+}  // namespace trelm

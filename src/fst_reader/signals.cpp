@@ -1,0 +1,358 @@
+#include "fst_reader/signals.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "fst_reader/codecs.hpp"
+#include "fst_reader/fastlz.hpp"
+
+namespace trelm {
+
+namespace {
+
+constexpr uint32_t kNoTrack = UINT32_MAX;
+constexpr uint8_t kBinaryDigits[] = {'0', '1'};
+constexpr uint8_t kFourStateDigits[] = {'x', 'z', 'h', 'u', 'w', 'l', '-', '?'};
+
+// One bit per signal index: which signals the caller asked for.
+class BitMask {
+ public:
+  static BitMask repeat(bool value, uint64_t count) {
+    BitMask mask;
+    mask.words_.assign(static_cast<size_t>((count + 63) / 64), value ? ~uint64_t{0} : 0);
+    return mask;
+  }
+  void set(uint64_t index, bool value) {
+    uint64_t bit = uint64_t{1} << (index % 64);
+    if (value) words_[index / 64] |= bit;
+    else words_[index / 64] &= ~bit;
+  }
+  bool is_set(uint64_t index) const { return (words_[index / 64] >> (index % 64)) & 1; }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+FstStatus varint_error(VarintStatus status, unsigned bits) {
+  if (status == VarintStatus::End) return fail_io();
+  return fail(ReaderError::make(ReaderErrorKind::Leb128, bits));
+}
+
+// The chunk being delivered for one signal of a block.
+struct Track {
+  std::span<const uint8_t> data;
+  size_t pos = 0;
+  FstSignalInfo info = FstSignalInfo::from_file_format(1);
+  uint32_t signal = 0;
+  uint32_t next = kNoTrack;  // the next track scheduled in the same time slot
+};
+
+FstResult<uint64_t> peek_time_step(const Track& track) {
+  FstCursor in(track.data);
+  in.seek(track.pos);
+  FstVarint h{};
+  VarintStatus status = decode_varint(in, 5, h);
+  if (status != VarintStatus::Ok) return fail(varint_error(status, 32).error());
+  return track.info.word() == 2 ? one_bit_signal_time_delta(h.value) : multi_bit_signal_time_delta(h.value);
+}
+
+struct BlockContext {
+  std::span<const uint8_t> file;
+  const FstMetaData& meta;
+  const BitMask& mask;
+  uint64_t end;
+  const FstChangeCallback& callback;
+};
+
+FstStatus deliver_frame(const BlockContext& ctx, std::span<const uint8_t> frame, uint64_t time) {
+  FstCursor in(frame);
+  FstChangeValue value;
+  for (size_t index = 0; index < ctx.meta.signals.size(); ++index) {
+    FstSignalInfo info = ctx.meta.signals[index];
+    if (info.is_var_length()) continue;
+    TRELM_ASSIGN(auto bytes, read_bytes(in, info.length()));
+    if (!ctx.mask.is_set(index)) continue;
+    if (info.is_real()) {
+      value.is_real = true;
+      value.real = fst_real_from_bytes(bytes, ctx.meta.float_byte_order);
+      value.bytes = {};
+    } else {
+      value.is_real = false;
+      value.bytes = bytes;
+    }
+    ctx.callback(time, FstSignalHandle::from_index(static_cast<uint32_t>(index)), value);
+  }
+  return {};
+}
+
+FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, bool first_block) {
+  FstCursor in(ctx.file);
+  TRELM_TRY(seek_to(in, section.section_start));
+  TRELM_ASSIGN(uint64_t length, read_u64(in));
+  TRELM_TRY(checked_block_end(in, section.section_start, length, 32, "value-change"));
+  TRELM_ASSIGN(uint64_t start_time, read_u64(in));
+  TRELM_ASSIGN(uint64_t end_time, read_u64(in));
+  if (start_time != section.start_time || end_time != section.end_time)
+    return fail_malformed("value-change block times differ from those read at open");
+  TRELM_ASSIGN(FstTimeTable table, read_time_table(in, section.section_start, length));
+  const std::vector<uint64_t>& times = table.times;
+
+  // Frame: the values at the block's start time.
+  TRELM_TRY(seek_to(in, section.section_start + 32));
+  TRELM_ASSIGN(FstVarint frame_uncompressed, read_variant_u64(in));
+  TRELM_ASSIGN(FstVarint frame_compressed, read_variant_u64(in));
+  TRELM_ASSIGN(FstVarint frame_count, read_variant_u64(in));
+  if (frame_compressed.value > length) return fail_malformed("frame longer than its block");
+  if (frame_count.value != ctx.meta.signals.size())
+    return fail_malformed("frame holds " + std::to_string(frame_count.value) + " signals, geometry " +
+                          std::to_string(ctx.meta.signals.size()));
+  if (first_block && (times.empty() || start_time < times.front())) {
+    TRELM_ASSIGN(auto frame, read_zlib_compressed_bytes(in, frame_uncompressed.value, frame_compressed.value));
+    TRELM_TRY(deliver_frame(ctx, frame, start_time));
+  } else {
+    TRELM_TRY(skip_bytes(in, frame_compressed.value));
+  }
+
+  // Waves: the chunks, then the position table in front of the time table.
+  TRELM_ASSIGN(FstVarint wave_count, read_variant_u64(in));
+  uint64_t pack_position = in.position();
+  TRELM_ASSIGN(uint8_t pack_type, read_u8(in));
+  if (wave_count.value > ctx.meta.signals.size())
+    return fail_malformed("waves of " + std::to_string(wave_count.value) + " signals exceed the geometry");
+  uint64_t block_end = section.section_start + length;
+  if (length < table.section_size + 8 || block_end - table.section_size - 8 < in.position())
+    return fail_malformed("no room for the position table");
+  uint64_t length_position = block_end - table.section_size - 8;
+  TRELM_TRY(seek_to(in, length_position));
+  TRELM_ASSIGN(uint64_t table_length, read_u64(in));
+  if (table_length > length_position - (pack_position + 1))
+    return fail_malformed("position table longer than its block");
+  uint64_t table_start = length_position - table_length;
+  uint64_t data_size = table_start - pack_position;
+  TRELM_ASSIGN(auto locs, read_signal_locs(ctx.file.subspan(table_start, table_length), section.kind,
+                                           wave_count.value, data_size));
+
+  // Unpack each selected chunk once (aliases share their target's) and
+  // schedule its first change.
+  size_t slot_count = std::max<size_t>(times.size(), 1);
+  std::vector<uint32_t> head(slot_count, kNoTrack);
+  std::vector<Track> tracks;
+  std::vector<std::vector<uint8_t>> unpacked;
+  std::vector<std::span<const uint8_t>> data_of(locs.size());
+  std::vector<bool> data_ready(locs.size(), false);
+  for (size_t index = 0; index < locs.size(); ++index) {
+    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
+    size_t source = index;
+    if (locs[index].kind == FstSignalLoc::Alias) {
+      source = static_cast<size_t>(locs[index].target);
+      if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
+        return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
+    }
+    if (!data_ready[source]) {
+      const FstSignalLoc& loc = locs[source];
+      if (!range_fits(loc.offset, loc.length, data_size))
+        return fail_malformed("signal chunk outside its block");
+      std::vector<uint8_t> storage;
+      TRELM_ASSIGN(data_of[source], read_packed_signal_value_bytes(
+                                        ctx.file.subspan(pack_position + loc.offset, loc.length), pack_type, storage));
+      if (!storage.empty()) unpacked.push_back(std::move(storage));
+      data_ready[source] = true;
+    }
+    Track track;
+    track.data = data_of[source];
+    track.info = ctx.meta.signals[index];
+    track.signal = static_cast<uint32_t>(index);
+    if (track.data.empty()) continue;
+    TRELM_ASSIGN(uint64_t step, peek_time_step(track));
+    if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
+    track.next = head[step];
+    head[step] = static_cast<uint32_t>(tracks.size());
+    tracks.push_back(track);
+  }
+
+  // Deliver in ascending time; within a slot, last scheduled first.
+  std::vector<uint8_t> scratch;
+  FstChangeValue value;
+  for (size_t slot = 0; slot < times.size(); ++slot) {
+    uint64_t time = times[slot];
+    if (time > ctx.end) break;
+    while (head[slot] != kNoTrack) {
+      uint32_t k = head[slot];
+      Track& track = tracks[k];
+      head[slot] = track.next;
+      TRELM_ASSIGN(size_t size,
+                   decode_change_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value));
+      ctx.callback(time, FstSignalHandle::from_index(track.signal), value);
+      track.pos += size;
+      if (track.pos >= track.data.size()) continue;
+      TRELM_ASSIGN(uint64_t step, peek_time_step(track));
+      if (step >= slot_count - slot) return fail_malformed("a change lies beyond its block's time table");
+      size_t next_slot = slot + static_cast<size_t>(step);
+      track.next = head[next_slot];
+      head[next_slot] = k;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+double fst_real_from_bytes(std::span<const uint8_t> bytes, FstFloatOrder order) noexcept {
+  uint64_t bits = 0;
+  for (size_t i = 0; i < 8 && i < bytes.size(); ++i) {
+    size_t at = order == FstFloatOrder::Big ? i : 7 - i;
+    bits = (bits << 8) | bytes[at];
+  }
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+FstResult<std::vector<FstSignalLoc>> read_signal_locs(std::span<const uint8_t> table, uint8_t block_kind,
+                                                      uint64_t signal_count, uint64_t data_size) {
+  std::vector<FstSignalLoc> locs(static_cast<size_t>(signal_count));
+  FstCursor in(table);
+  uint64_t index = 0;
+  bool have_data = false;
+  uint64_t previous = 0;  // index of the previous data signal
+  auto add_data = [&](uint64_t delta) -> FstStatus {
+    if (index >= signal_count) return fail_malformed("position table names a signal beyond the waves");
+    uint64_t offset = delta;
+    if (have_data) {
+      auto sum = checked_add(locs[previous].offset, delta);
+      if (!sum) return fail_malformed("position table offset overflows");
+      offset = *sum;
+      locs[previous].length = delta;
+    }
+    locs[index] = FstSignalLoc{FstSignalLoc::Data, offset, 0, 0};
+    previous = index++;
+    have_data = true;
+    return {};
+  };
+  auto add_alias = [&](uint64_t target) -> FstStatus {
+    if (index >= signal_count) return fail_malformed("position table names a signal beyond the waves");
+    locs[index++] = FstSignalLoc{FstSignalLoc::Alias, 0, 0, target};
+    return {};
+  };
+  // Runs of signals without data; the sum cannot wrap, since each run takes
+  // at least one table byte and adds at most 2^31.
+  auto skip = [&](uint64_t count) { index += count; };
+
+  if (block_kind != 2) {
+    while (!in.at_end()) {
+      TRELM_ASSIGN(FstVarint v, read_variant_u32(in));
+      if (v.value & 1) {
+        TRELM_TRY(add_data(v.value >> 1));
+      } else if (v.value != 0) {
+        skip(v.value >> 1);
+      } else {
+        TRELM_ASSIGN(FstVarint target, read_variant_u32(in));
+        if (target.value == 0) return fail_malformed("position table alias of signal 0");
+        TRELM_TRY(add_alias(target.value - 1));
+      }
+    }
+  } else {
+    uint64_t remembered = 0;
+    while (!in.at_end()) {
+      if (*in.peek_u8() & 1) {
+        TRELM_ASSIGN(FstSignedVarint s, read_signed_variant_u64(in));
+        int64_t d = s.value >> 1;
+        if (d > 0) {
+          TRELM_TRY(add_data(static_cast<uint64_t>(d)));
+        } else if (d < 0) {
+          remembered = static_cast<uint64_t>(-(d + 1));
+          TRELM_TRY(add_alias(remembered));
+        } else {
+          TRELM_TRY(add_alias(remembered));
+        }
+      } else {
+        TRELM_ASSIGN(FstVarint z, read_variant_u32(in));
+        skip(z.value / 2);
+      }
+    }
+  }
+  if (have_data) {
+    if (locs[previous].offset > data_size) return fail_malformed("position table offset beyond its block");
+    locs[previous].length = data_size - locs[previous].offset;
+  }
+  return locs;
+}
+
+FstResult<size_t> decode_change_entry(std::span<const uint8_t> data, size_t pos, FstSignalInfo info,
+                                      FstFloatOrder order, std::vector<uint8_t>& scratch, FstChangeValue& out) {
+  FstCursor in(data);
+  if (!in.seek(pos)) return fail_io();
+  FstVarint h{};
+  VarintStatus status = decode_varint(in, 5, h);
+  if (status != VarintStatus::Ok) return fail(varint_error(status, 32).error());
+  out.is_real = false;
+  switch (info.word()) {
+    case 2:  // one bit: the value is in h
+      out.bytes = (h.value & 1) ? std::span<const uint8_t>(&kFourStateDigits[(h.value >> 1) & 7], 1)
+                                : std::span<const uint8_t>(&kBinaryDigits[(h.value >> 1) & 1], 1);
+      break;
+    case 0: {  // real
+      if (!(h.value & 1)) return fail_malformed("packed real change entries are not supported");
+      TRELM_ASSIGN(auto bytes, read_bytes(in, 8));
+      out.is_real = true;
+      out.real = fst_real_from_bytes(bytes, order);
+      out.bytes = {};
+      break;
+    }
+    case 1: {  // variable length
+      TRELM_ASSIGN(FstVarint size, read_variant_u32(in));
+      TRELM_ASSIGN(out.bytes, read_bytes(in, size.value));
+      break;
+    }
+    default: {
+      uint64_t bits = info.length();
+      if (h.value & 1) {
+        TRELM_ASSIGN(out.bytes, read_bytes(in, bits));
+      } else {
+        TRELM_ASSIGN(auto packed, read_bytes(in, (bits + 7) / 8));
+        scratch.resize(static_cast<size_t>(bits));
+        for (uint64_t i = 0; i < bits; ++i) scratch[i] = '0' + ((packed[i / 8] >> (7 - i % 8)) & 1);
+        out.bytes = scratch;
+      }
+      break;
+    }
+  }
+  return in.position() - pos;
+}
+
+FstResult<std::span<const uint8_t>> read_packed_signal_value_bytes(std::span<const uint8_t> chunk, uint8_t pack_type,
+                                                                   std::vector<uint8_t>& storage) {
+  FstCursor in(chunk);
+  TRELM_ASSIGN(FstVarint unpacked_size, read_variant_u32(in));
+  std::span<const uint8_t> packed = chunk.subspan(in.position());
+  if (unpacked_size.value == 0) return packed;
+  if (pack_type == '4') {
+    TRELM_ASSIGN(storage, lz4_decompress(packed, unpacked_size.value));
+  } else if (pack_type == 'F') {
+    TRELM_ASSIGN(storage, fastlz_decompress(packed, unpacked_size.value));
+  } else {
+    TRELM_ASSIGN(storage, inflate_zlib(packed, unpacked_size.value));
+  }
+  return std::span<const uint8_t>(storage);
+}
+
+FstStatus FstReader::read_signals(const FstSignalFilter& filter, const FstChangeCallback& callback) const {
+  uint64_t count = meta_.signals.size();
+  BitMask mask = BitMask::repeat(!filter.include.has_value(), count);
+  if (filter.include) {
+    for (FstSignalHandle handle : *filter.include) {
+      if (handle.index() >= count) return fail_malformed("included handle beyond the geometry");
+      mask.set(handle.index(), true);
+    }
+  }
+  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), callback};
+  bool first = true;
+  for (const FstDataSection& section : meta_.data_sections) {
+    if (section.start_time > ctx.end || section.end_time < filter.start) continue;
+    TRELM_TRY(read_block(ctx, section, first));
+    first = false;
+  }
+  return {};
+}
+
+}  // namespace trelm
