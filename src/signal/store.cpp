@@ -6,17 +6,31 @@ namespace trelm {
 
 // ---- SignalColumn -----------------------------------------------------------
 
+namespace {
+
+// A column's runs unpacked, for the rare edits that rewrite the middle.
+struct Runs {
+  std::vector<Index> starts;
+  std::vector<SignalValue> values;
+};
+
+}  // namespace
+
 size_t SignalColumn::run_at(Index index) const noexcept {
-  if (index >= length_ || starts_.empty() || index < starts_.front()) return npos;
-  auto it = std::upper_bound(starts_.begin(), starts_.end(), index);
-  return static_cast<size_t>(it - starts_.begin()) - 1;
+  if (index >= length_ || starts_.empty() || index < starts_[0]) return npos;
+  return starts_.upper_bound(index) - 1;
 }
 
 void SignalColumn::append_run(Index start, SignalValue value) {
-  if (!values_.empty() && values_.back().same_representation(value)) return;
+  if (values_.size() && values_.same_representation(values_.size() - 1, value)) return;
   if (starts_.empty() && value.is_unknown()) return;  // leading Unknown is implicit
   starts_.push_back(start);
   values_.push_back(std::move(value));
+}
+
+void SignalColumn::pop_run() noexcept {
+  starts_.pop_back();
+  values_.pop_back();
 }
 
 void SignalColumn::set(Index index, SignalValue value) {
@@ -26,66 +40,79 @@ void SignalColumn::set(Index index, SignalValue value) {
     length_ = index + 1;
     return;
   }
-  // Replace one position inside the list: split the covering run around it.
   size_t k = run_at(index);
-  SignalValue old = k == npos ? SignalValue::unknown() : values_[k];
-  if (old.same_representation(value)) return;
-  Index run_begin = k == npos ? 0 : starts_[k];
-  Index run_end = k == npos ? (starts_.empty() ? length_ : starts_.front()) : this->run_end(k);
+  if (k != npos && values_.same_representation(k, value)) return;
+  if (k == npos && value.is_unknown()) return;
 
-  std::vector<Index> starts;
-  std::vector<SignalValue> values;
-  size_t keep_before = k == npos ? 0 : k;  // runs strictly before the covering run
-  starts.reserve(starts_.size() + 2);
-  values.reserve(values_.size() + 2);
-  starts.assign(starts_.begin(), starts_.begin() + keep_before);
-  values.assign(values_.begin(), values_.begin() + keep_before);
-  starts_.swap(starts);
-  values_.swap(values);
+  if (k != npos && k + 1 == starts_.size()) {
+    // Inside the last run: cut it around the position.
+    SignalValue old = values_.get(k);
+    if (starts_[k] == index) pop_run();
+    append_run(index, std::move(value));
+    if (index + 1 < length_) append_run(index + 1, std::move(old));
+    return;
+  }
+
+  // Elsewhere: rebuild the runs with the one position replaced.
+  Runs runs;
+  runs.starts.reserve(starts_.size() + 2);
+  runs.values.reserve(starts_.size() + 2);
+  for (size_t i = 0; i < starts_.size(); ++i) {
+    runs.starts.push_back(starts_[i]);
+    runs.values.push_back(values_.get(i));
+  }
+  Index run_end = k == npos ? (starts_.empty() ? length_ : starts_[0]) : this->run_end(k);
+  SignalValue old = k == npos ? SignalValue::unknown() : runs.values[k];
+  size_t keep_before = k == npos ? 0 : k;
+  size_t resume = k == npos ? 0 : k + 1;
+  Index run_begin = k == npos ? 0 : runs.starts[k];
+  starts_.clear();
+  values_.clear();
+  for (size_t i = 0; i < keep_before; ++i) append_run(runs.starts[i], std::move(runs.values[i]));
   if (run_begin < index) append_run(run_begin, old);
   append_run(index, std::move(value));
-  if (index + 1 < run_end) append_run(index + 1, old);
-  size_t next = k == npos ? 0 : k + 1;
-  for (size_t i = next; i < starts.size(); ++i) append_run(starts[i], std::move(values[i]));
+  if (index + 1 < run_end) append_run(index + 1, std::move(old));
+  for (size_t i = resume; i < runs.starts.size(); ++i) append_run(runs.starts[i], std::move(runs.values[i]));
 }
 
 void SignalColumn::fill_through(Index count) {
   // Within [0, count) a known value carries over later Unknown positions, and
   // the list then reaches at least `count`; from `count` on it keeps what it had.
   size_t known = 0;
-  while (known < starts_.size() && starts_[known] < count && values_[known].is_unknown()) ++known;
+  while (known < starts_.size() && starts_[known] < count && values_.is_unknown(known)) ++known;
   if (known == starts_.size() || starts_[known] >= count) return;
 
-  bool restore = false;
-  SignalValue old_at_count;
-  if (count < length_) {
-    size_t r = run_at(count);
-    if (r != npos && starts_[r] < count) {
-      old_at_count = values_[r];
-      restore = true;
-    }
+  bool has_unknown_to_cover = false;
+  for (size_t k = known; k < starts_.size() && starts_[k] < count; ++k) has_unknown_to_cover |= values_.is_unknown(k);
+  size_t at_count = count < length_ ? run_at(count) : npos;
+  bool restore = at_count != npos && starts_[at_count] < count;
+  if (!has_unknown_to_cover && !restore) {
+    length_ = std::max(length_, count);
+    return;
   }
 
-  std::vector<Index> starts;
-  std::vector<SignalValue> values;
-  starts.swap(starts_);
-  values.swap(values_);
-  starts_.reserve(starts.size() + 1);
-  values_.reserve(values.size() + 1);
+  Runs runs;
+  for (size_t i = 0; i < starts_.size(); ++i) {
+    runs.starts.push_back(starts_[i]);
+    runs.values.push_back(values_.get(i));
+  }
+  SignalValue old_at_count = restore ? runs.values[at_count] : SignalValue::unknown();
+  starts_.clear();
+  values_.clear();
   bool carrying = false;
   size_t k = 0;
-  for (; k < starts.size() && starts[k] < count; ++k) {
-    if (values[k].is_unknown() && carrying) continue;
-    carrying = carrying || !values[k].is_unknown();
-    append_run(starts[k], std::move(values[k]));
+  for (; k < runs.starts.size() && runs.starts[k] < count; ++k) {
+    if (runs.values[k].is_unknown() && carrying) continue;
+    carrying = carrying || !runs.values[k].is_unknown();
+    append_run(runs.starts[k], std::move(runs.values[k]));
   }
   if (restore) append_run(count, std::move(old_at_count));
-  for (; k < starts.size(); ++k) append_run(starts[k], std::move(values[k]));
+  for (; k < runs.starts.size(); ++k) append_run(runs.starts[k], std::move(runs.values[k]));
   length_ = std::max(length_, count);
 }
 
 void SignalColumn::carry_to(Index index) noexcept {
-  if (values_.empty() || length_ > index || values_.back().is_unknown()) return;
+  if (values_.size() == 0 || length_ > index || values_.is_unknown(values_.size() - 1)) return;
   length_ = index + 1;
 }
 
@@ -136,9 +163,9 @@ void SignalStore::forward_fill(Index index) {
     SignalColumn& c = columns_[id].column;
     if (index - 1 >= c.length()) continue;
     size_t prev = c.run_at(index - 1);
-    if (prev == SignalColumn::npos || c.run_value(prev).is_unknown()) continue;
+    if (prev == SignalColumn::npos || c.run_is_unknown(prev)) continue;
     size_t here = c.run_at(index);
-    if (index < c.length() && here != SignalColumn::npos && !c.run_value(here).is_unknown()) continue;
+    if (index < c.length() && here != SignalColumn::npos && !c.run_is_unknown(here)) continue;
     c.set(index, c.run_value(prev));
   }
 }

@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "signal/packed_column.hpp"
 #include "signal/value.hpp"
 
 namespace trelm {
@@ -33,7 +34,8 @@ class SignalColumn {
   size_t run_count() const noexcept { return starts_.size(); }
   Index run_start(size_t k) const noexcept { return starts_[k]; }
   Index run_end(size_t k) const noexcept { return k + 1 < starts_.size() ? starts_[k + 1] : length_; }
-  SignalValue run_value(size_t k) const { return values_[k]; }
+  SignalValue run_value(size_t k) const { return values_.get(k); }
+  bool run_is_unknown(size_t k) const noexcept { return values_.is_unknown(k); }
   // The run covering `index`, or npos when the index reads Unknown implicitly
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;
@@ -41,13 +43,14 @@ class SignalColumn {
  private:
   friend class SignalStore;
   void append_run(Index start, SignalValue value);
+  void pop_run() noexcept;
   void set(Index index, SignalValue value);
   void fill_through(Index count);
   void carry_to(Index index) noexcept;
   void shrink_to_fit();
 
-  std::vector<Index> starts_;
-  std::vector<SignalValue> values_;
+  PackedStarts starts_;
+  PackedValues values_;
   Index length_ = 0;
 };
 

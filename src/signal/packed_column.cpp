@@ -1,0 +1,156 @@
+#include "signal/packed_column.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace trelm {
+
+// ---- PackedStarts -----------------------------------------------------------
+
+void PackedStarts::push_back(uint64_t start) {
+  if (!wide_ && start > UINT32_MAX) {
+    starts64_.assign(starts32_.begin(), starts32_.end());
+    starts32_.clear();
+    starts32_.shrink_to_fit();
+    wide_ = true;
+  }
+  if (wide_)
+    starts64_.push_back(start);
+  else
+    starts32_.push_back(static_cast<uint32_t>(start));
+}
+
+void PackedStarts::pop_back() noexcept {
+  if (wide_)
+    starts64_.pop_back();
+  else
+    starts32_.pop_back();
+}
+
+void PackedStarts::clear() noexcept {
+  starts32_.clear();
+  starts64_.clear();
+  wide_ = false;
+}
+
+void PackedStarts::shrink_to_fit() {
+  starts32_.shrink_to_fit();
+  starts64_.shrink_to_fit();
+}
+
+size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
+  if (wide_) return std::upper_bound(starts64_.begin(), starts64_.end(), index) - starts64_.begin();
+  if (index >= UINT32_MAX) return starts32_.size();
+  return std::upper_bound(starts32_.begin(), starts32_.end(), static_cast<uint32_t>(index)) - starts32_.begin();
+}
+
+// ---- PackedValues -----------------------------------------------------------
+
+unsigned PackedValues::width_for(uint64_t value) noexcept {
+  if (value <= 0xFF) return 1;
+  if (value <= 0xFFFF) return 2;
+  if (value <= 0xFFFFFFFF) return 4;
+  return 8;
+}
+
+uint64_t PackedValues::slot(size_t k) const noexcept {
+  const uint8_t* p = raw_.data() + k * width_;
+  switch (width_) {
+    case 1: return p[0];
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    }
+    case 4: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+    default: {
+      uint64_t v;
+      std::memcpy(&v, p, 8);
+      return v;
+    }
+  }
+}
+
+void PackedValues::widen_to(unsigned width) {
+  std::vector<uint8_t> raw;
+  raw.reserve(std::max(raw_.capacity() / width_ * width, count_ * width));
+  raw.resize(count_ * width);
+  for (size_t k = 0; k < count_; ++k) {
+    uint64_t v = slot(k);
+    std::memcpy(raw.data() + k * width, &v, width);  // little-endian host
+  }
+  raw_.swap(raw);
+  width_ = width;
+}
+
+SignalValue PackedValues::get(size_t k) const {
+  uint64_t s = slot(k);
+  if (!mixed_) return SignalValue::from_int(s);
+  switch (static_cast<ValueKind>(kinds_[k])) {
+    case ValueKind::Int: return SignalValue::from_int(s);
+    case ValueKind::Unknown: return SignalValue::unknown();
+    default: return others_[s];
+  }
+}
+
+bool PackedValues::same_representation(size_t k, const SignalValue& value) const noexcept {
+  ValueKind kind = mixed_ ? static_cast<ValueKind>(kinds_[k]) : ValueKind::Int;
+  if (kind != value.kind()) return false;
+  switch (kind) {
+    case ValueKind::Int: return slot(k) == value.int_value();
+    case ValueKind::Unknown: return true;
+    default: return others_[slot(k)].same_representation(value);
+  }
+}
+
+void PackedValues::push_back(SignalValue value) {
+  ValueKind kind = value.kind();
+  if (kind != ValueKind::Int && !mixed_) {
+    kinds_.assign(count_, static_cast<uint8_t>(ValueKind::Int));
+    mixed_ = true;
+  }
+  uint64_t s = 0;
+  if (kind == ValueKind::Int) {
+    s = value.int_value();
+  } else if (kind != ValueKind::Unknown) {
+    s = others_.size();
+    others_.push_back(std::move(value));
+  }
+  unsigned need = width_for(s);
+  if (need > width_) widen_to(need);
+  raw_.resize(raw_.size() + width_);
+  std::memcpy(raw_.data() + count_ * width_, &s, width_);
+  if (mixed_) kinds_.push_back(static_cast<uint8_t>(kind));
+  ++count_;
+}
+
+void PackedValues::pop_back() noexcept {
+  --count_;
+  if (mixed_) {
+    ValueKind kind = static_cast<ValueKind>(kinds_.back());
+    if (kind != ValueKind::Int && kind != ValueKind::Unknown) others_.pop_back();
+    kinds_.pop_back();
+  }
+  raw_.resize(count_ * width_);
+}
+
+void PackedValues::clear() noexcept {
+  raw_.clear();
+  kinds_.clear();
+  others_.clear();
+  mixed_ = false;
+  count_ = 0;
+  width_ = 1;
+}
+
+void PackedValues::shrink_to_fit() {
+  raw_.shrink_to_fit();
+  kinds_.shrink_to_fit();
+  others_.shrink_to_fit();
+}
+
+}  // namespace trelm
