@@ -30,3 +30,20 @@ for format in fst vcd; do
     --Mdir "$work/obj_$format" "$src/verilated.v" "$src/verilated_main.cpp" >/dev/null
   "$work/obj_$format/Vverilated" "$data/verilated.$format"
 done
+
+# Files of every block, pack and hierarchy kind from the tests' own writer:
+# seeds for the fuzz target, which vcd2fst and Verilator alone do not cover.
+mkdir -p "$data/constructed"
+PYTHONPATH="$root/tests/python" "${PYTHON:-$root/.venv/bin/python}" - "$data/constructed" <<'PY'
+import sys
+import fst_writer as w
+import test_fst_constructed as t
+out = sys.argv[1]
+for kind in (1, 5, 8):
+    for pack in ("4", "F", "Z", None):
+        hierarchy_kind = {1: 4, 5: 6, 8: 7}[kind]
+        data = t.basic_file(kind, pack, hierarchy_kind)
+        open(f"{out}/basic_{kind}_{pack or 'raw'}.fst", "wb").write(data)
+open(f"{out}/basic_wrapped.fst", "wb").write(t.basic_file(wrap=True))
+open(f"{out}/basic_big_endian.fst", "wb").write(t.basic_file(big_endian=True))
+PY
