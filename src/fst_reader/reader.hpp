@@ -16,11 +16,15 @@
 namespace trelm {
 
 // One change handed out by read_signals: value characters (or the raw bytes
-// of a variable-length value), or a real.
+// of a variable-length value), or a real. When the characters are all 0 or 1
+// and came packed as bits (at most 64), `has_int` is set and `int_value`
+// holds them read most significant first, which saves callers a parse.
 struct FstChangeValue {
   std::span<const uint8_t> bytes;
   bool is_real = false;
+  bool has_int = false;
   double real = 0.0;
+  uint64_t int_value = 0;
 };
 
 struct FstSignalFilter {
@@ -49,8 +53,15 @@ class FstReader {
   // Delivers every selected change, block by block and in ascending time
   // within a block.
   FstStatus read_signals(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
+  // The same changes and the same error, delivered block by block and within
+  // a block signal by signal, each signal's in ascending time. Each signal
+  // sees its changes in the same order as from read_signals; a loader that
+  // keeps signals apart gets the same result, with one chunk unpacked at a
+  // time and each signal's writes together.
+  FstStatus read_signals_per_signal(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
 
  private:
+  FstStatus read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback, bool per_signal) const;
   FstReader(std::vector<uint8_t> bytes, FstMetaData meta) : bytes_(std::move(bytes)), meta_(std::move(meta)) {}
   std::vector<uint8_t> bytes_;
   FstMetaData meta_;

@@ -33,9 +33,111 @@ class BitMask {
   std::vector<uint64_t> words_;
 };
 
-FstStatus varint_error(VarintStatus status, unsigned bits) {
-  if (status == VarintStatus::End) return fail_io();
-  return fail(ReaderError::make(ReaderErrorKind::Leb128, bits));
+enum class EntryStatus : uint8_t { Ok, End, Leb128, PackedReal };
+
+ReaderError entry_error(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::Leb128: return ReaderError::make(ReaderErrorKind::Leb128, 32);
+    case EntryStatus::PackedReal: return ReaderError::malformed("packed real change entries are not supported");
+    default: return ReaderError::io();
+  }
+}
+
+// A LEB128 value of at most 5 bytes at data[pos]; bits beyond 32 are dropped.
+inline EntryStatus read_varint32(std::span<const uint8_t> data, size_t& pos, uint32_t& value) {
+  uint32_t v = 0;
+  for (unsigned i = 0; i < 5; ++i) {
+    if (pos + i >= data.size()) return EntryStatus::End;
+    uint8_t byte = data[pos + i];
+    v |= static_cast<uint32_t>(byte & 0x7f) << (7 * i);
+    if (!(byte & 0x80)) {
+      pos += i + 1;
+      value = v;
+      return EntryStatus::Ok;
+    }
+  }
+  return EntryStatus::Leb128;
+}
+
+// Eight value characters per packed byte, first character from bit 7.
+struct BitCharTable {
+  uint8_t chars[256][8];
+  constexpr BitCharTable() : chars() {
+    for (int b = 0; b < 256; ++b)
+      for (int i = 0; i < 8; ++i) chars[b][i] = static_cast<uint8_t>('0' + ((b >> (7 - i)) & 1));
+  }
+};
+constexpr BitCharTable kBitChars;
+
+// Decodes the entry at data[pos] and moves pos past it.
+inline EntryStatus decode_entry(std::span<const uint8_t> data, size_t& pos, FstSignalInfo info, FstFloatOrder order,
+                                std::vector<uint8_t>& scratch, FstChangeValue& out) {
+  uint32_t h;
+  size_t at = pos;
+  EntryStatus status = read_varint32(data, at, h);
+  if (status != EntryStatus::Ok) return status;
+  out.is_real = false;
+  out.has_int = false;
+  switch (info.word()) {
+    case 2:  // one bit: the value is in h
+      if (h & 1) {
+        out.bytes = std::span<const uint8_t>(&kFourStateDigits[(h >> 1) & 7], 1);
+      } else {
+        out.bytes = std::span<const uint8_t>(&kBinaryDigits[(h >> 1) & 1], 1);
+        out.has_int = true;
+        out.int_value = (h >> 1) & 1;
+      }
+      break;
+    case 0:  // real
+      if (!(h & 1)) return EntryStatus::PackedReal;
+      if (data.size() - at < 8) return EntryStatus::End;
+      out.is_real = true;
+      out.real = fst_real_from_bytes(data.subspan(at, 8), order);
+      out.bytes = {};
+      at += 8;
+      break;
+    case 1: {  // variable length
+      uint32_t size;
+      status = read_varint32(data, at, size);
+      if (status != EntryStatus::Ok) return status;
+      if (data.size() - at < size) return EntryStatus::End;
+      out.bytes = data.subspan(at, size);
+      at += size;
+      break;
+    }
+    default: {
+      size_t bits = info.length();
+      if (h & 1) {
+        if (data.size() - at < bits) return EntryStatus::End;
+        out.bytes = data.subspan(at, bits);
+        at += bits;
+        break;
+      }
+      size_t byte_count = (bits + 7) / 8;
+      if (data.size() - at < byte_count) return EntryStatus::End;
+      const uint8_t* packed = data.data() + at;
+      if (scratch.size() < byte_count * 8) scratch.resize(byte_count * 8);
+      for (size_t i = 0; i < byte_count; ++i) std::memcpy(scratch.data() + 8 * i, kBitChars.chars[packed[i]], 8);
+      out.bytes = std::span<const uint8_t>(scratch.data(), bits);
+      if (bits <= 64) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < byte_count; ++i) v = (v << 8) | packed[i];
+        out.int_value = v >> (byte_count * 8 - bits);
+        out.has_int = true;
+      }
+      at += byte_count;
+      break;
+    }
+  }
+  pos = at;
+  return EntryStatus::Ok;
+}
+
+inline EntryStatus peek_time_step(std::span<const uint8_t> data, size_t pos, FstSignalInfo info, uint64_t& step) {
+  uint32_t h;
+  EntryStatus status = read_varint32(data, pos, h);
+  if (status == EntryStatus::Ok) step = info.word() == 2 ? one_bit_signal_time_delta(h) : multi_bit_signal_time_delta(h);
+  return status;
 }
 
 // The chunk being delivered for one signal of a block.
@@ -46,15 +148,6 @@ struct Track {
   uint32_t signal = 0;
   uint32_t next = kNoTrack;  // the next track scheduled in the same time slot
 };
-
-FstResult<uint64_t> peek_time_step(const Track& track) {
-  FstCursor in(track.data);
-  in.seek(track.pos);
-  FstVarint h{};
-  VarintStatus status = decode_varint(in, 5, h);
-  if (status != VarintStatus::Ok) return fail(varint_error(status, 32).error());
-  return track.info.word() == 2 ? one_bit_signal_time_delta(h.value) : multi_bit_signal_time_delta(h.value);
-}
 
 struct BlockContext {
   std::span<const uint8_t> file;
@@ -85,7 +178,19 @@ FstStatus deliver_frame(const BlockContext& ctx, std::span<const uint8_t> frame,
   return {};
 }
 
-FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, bool first_block) {
+// A value-change block after its frame: the time table, where the chunks lie
+// and how they are packed.
+struct BlockLayout {
+  std::vector<uint64_t> times;
+  uint64_t pack_position = 0;
+  uint8_t pack_type = 0;
+  uint64_t data_size = 0;  // from the pack-type byte to the position table
+  std::vector<FstSignalLoc> locs;
+};
+
+// Reads a block's fixed fields, delivers its frame when it is due, and
+// decodes its position table.
+FstResult<BlockLayout> prepare_block(const BlockContext& ctx, const FstDataSection& section, bool first_block) {
   FstCursor in(ctx.file);
   TRELM_TRY(seek_to(in, section.section_start));
   TRELM_ASSIGN(uint64_t length, read_u64(in));
@@ -95,7 +200,9 @@ FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, boo
   if (start_time != section.start_time || end_time != section.end_time)
     return fail_malformed("value-change block times differ from those read at open");
   TRELM_ASSIGN(FstTimeTable table, read_time_table(in, section.section_start, length));
-  const std::vector<uint64_t>& times = table.times;
+  BlockLayout layout;
+  layout.times = std::move(table.times);
+  const std::vector<uint64_t>& times = layout.times;
 
   // Frame: the values at the block's start time.
   TRELM_TRY(seek_to(in, section.section_start + 32));
@@ -129,8 +236,36 @@ FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, boo
     return fail_malformed("position table longer than its block");
   uint64_t table_start = length_position - table_length;
   uint64_t data_size = table_start - pack_position;
-  TRELM_ASSIGN(auto locs, read_signal_locs(ctx.file.subspan(table_start, table_length), section.kind,
-                                           wave_count.value, data_size));
+  TRELM_ASSIGN(layout.locs, read_signal_locs(ctx.file.subspan(table_start, table_length), section.kind,
+                                             wave_count.value, data_size));
+  layout.pack_position = pack_position;
+  layout.pack_type = pack_type;
+  layout.data_size = data_size;
+  return layout;
+}
+
+// The chunk of signal `index` (its alias target's for an alias), unpacked
+// into `storage` when packed.
+FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index,
+                                                 std::vector<uint8_t>& storage) {
+  const std::vector<FstSignalLoc>& locs = layout.locs;
+  size_t source = index;
+  if (locs[index].kind == FstSignalLoc::Alias) {
+    source = static_cast<size_t>(locs[index].target);
+    if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
+      return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
+  }
+  const FstSignalLoc& loc = locs[source];
+  if (!range_fits(loc.offset, loc.length, layout.data_size)) return fail_malformed("signal chunk outside its block");
+  return read_packed_signal_value_bytes(ctx.file.subspan(layout.pack_position + loc.offset, loc.length),
+                                        layout.pack_type, storage);
+}
+
+// Delivers a block's changes in ascending time; within a time slot, the
+// signal scheduled last comes first.
+FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layout) {
+  const std::vector<uint64_t>& times = layout.times;
+  const std::vector<FstSignalLoc>& locs = layout.locs;
 
   // Unpack each selected chunk once (aliases share their target's) and
   // schedule its first change.
@@ -138,32 +273,19 @@ FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, boo
   std::vector<uint32_t> head(slot_count, kNoTrack);
   std::vector<Track> tracks;
   std::vector<std::vector<uint8_t>> unpacked;
-  std::vector<std::span<const uint8_t>> data_of(locs.size());
-  std::vector<bool> data_ready(locs.size(), false);
   for (size_t index = 0; index < locs.size(); ++index) {
     if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    size_t source = index;
-    if (locs[index].kind == FstSignalLoc::Alias) {
-      source = static_cast<size_t>(locs[index].target);
-      if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
-        return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
-    }
-    if (!data_ready[source]) {
-      const FstSignalLoc& loc = locs[source];
-      if (!range_fits(loc.offset, loc.length, data_size))
-        return fail_malformed("signal chunk outside its block");
-      std::vector<uint8_t> storage;
-      TRELM_ASSIGN(data_of[source], read_packed_signal_value_bytes(
-                                        ctx.file.subspan(pack_position + loc.offset, loc.length), pack_type, storage));
-      if (!storage.empty()) unpacked.push_back(std::move(storage));
-      data_ready[source] = true;
-    }
+    std::vector<uint8_t> storage;
+    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
+    if (!storage.empty()) unpacked.push_back(std::move(storage));
     Track track;
-    track.data = data_of[source];
+    track.data = data;
     track.info = ctx.meta.signals[index];
     track.signal = static_cast<uint32_t>(index);
     if (track.data.empty()) continue;
-    TRELM_ASSIGN(uint64_t step, peek_time_step(track));
+    uint64_t step = 0;
+    if (EntryStatus status = peek_time_step(track.data, 0, track.info, step); status != EntryStatus::Ok)
+      return fail(entry_error(status));
     if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
     track.next = head[step];
     head[step] = static_cast<uint32_t>(tracks.size());
@@ -180,12 +302,13 @@ FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, boo
       uint32_t k = head[slot];
       Track& track = tracks[k];
       head[slot] = track.next;
-      TRELM_ASSIGN(size_t size,
-                   decode_change_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value));
+      EntryStatus status = decode_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value);
+      if (status != EntryStatus::Ok) return fail(entry_error(status));
       ctx.callback(time, FstSignalHandle::from_index(track.signal), value);
-      track.pos += size;
       if (track.pos >= track.data.size()) continue;
-      TRELM_ASSIGN(uint64_t step, peek_time_step(track));
+      uint64_t step = 0;
+      status = peek_time_step(track.data, track.pos, track.info, step);
+      if (status != EntryStatus::Ok) return fail(entry_error(status));
       if (step >= slot_count - slot) return fail_malformed("a change lies beyond its block's time table");
       size_t next_slot = slot + static_cast<size_t>(step);
       track.next = head[next_slot];
@@ -193,6 +316,57 @@ FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, boo
     }
   }
   return {};
+}
+
+
+// Delivers a block's changes signal by signal, each in ascending time: the
+// same changes as deliver_in_time_order, in another order, with one chunk
+// unpacked at a time. Its first error may differ from the one the time order
+// meets first, so callers that report errors take them from the time order.
+FstStatus deliver_per_signal(const BlockContext& ctx, const BlockLayout& layout) {
+  const std::vector<uint64_t>& times = layout.times;
+  const std::vector<FstSignalLoc>& locs = layout.locs;
+  size_t slot_count = std::max<size_t>(times.size(), 1);
+  // The time order stops the whole block at the first slot after `end`.
+  size_t stop_slot = 0;
+  while (stop_slot < times.size() && times[stop_slot] <= ctx.end) ++stop_slot;
+  std::vector<uint8_t> storage, scratch;
+  FstChangeValue value;
+  for (size_t index = 0; index < locs.size(); ++index) {
+    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
+    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
+    if (data.empty()) continue;
+    FstSignalInfo info = ctx.meta.signals[index];
+    FstSignalHandle handle = FstSignalHandle::from_index(static_cast<uint32_t>(index));
+    size_t pos = 0;
+    uint64_t step = 0;
+    if (EntryStatus status = peek_time_step(data, 0, info, step); status != EntryStatus::Ok)
+      return fail(entry_error(status));
+    if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
+    size_t slot = static_cast<size_t>(step);
+    while (slot < stop_slot) {
+      EntryStatus status = decode_entry(data, pos, info, ctx.meta.float_byte_order, scratch, value);
+      if (status != EntryStatus::Ok) return fail(entry_error(status));
+      ctx.callback(times[slot], handle, value);
+      if (pos >= data.size()) break;
+      status = peek_time_step(data, pos, info, step);
+      if (status != EntryStatus::Ok) return fail(entry_error(status));
+      if (step >= slot_count - slot) return fail_malformed("a change lies beyond its block's time table");
+      slot += static_cast<size_t>(step);
+    }
+  }
+  return {};
+}
+
+FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, bool first_block, bool per_signal) {
+  TRELM_ASSIGN(BlockLayout layout, prepare_block(ctx, section, first_block));
+  if (!per_signal) return deliver_in_time_order(ctx, layout);
+  FstStatus status = deliver_per_signal(ctx, layout);
+  if (status.ok()) return status;
+  FstChangeCallback ignore = [](uint64_t, FstSignalHandle, const FstChangeValue&) {};
+  BlockContext quiet{ctx.file, ctx.meta, ctx.mask, ctx.end, ignore};
+  FstStatus in_time_order = deliver_in_time_order(quiet, layout);
+  return in_time_order.ok() ? status : in_time_order;
 }
 
 }  // namespace
@@ -280,44 +454,10 @@ FstResult<std::vector<FstSignalLoc>> read_signal_locs(std::span<const uint8_t> t
 
 FstResult<size_t> decode_change_entry(std::span<const uint8_t> data, size_t pos, FstSignalInfo info,
                                       FstFloatOrder order, std::vector<uint8_t>& scratch, FstChangeValue& out) {
-  FstCursor in(data);
-  if (!in.seek(pos)) return fail_io();
-  FstVarint h{};
-  VarintStatus status = decode_varint(in, 5, h);
-  if (status != VarintStatus::Ok) return fail(varint_error(status, 32).error());
-  out.is_real = false;
-  switch (info.word()) {
-    case 2:  // one bit: the value is in h
-      out.bytes = (h.value & 1) ? std::span<const uint8_t>(&kFourStateDigits[(h.value >> 1) & 7], 1)
-                                : std::span<const uint8_t>(&kBinaryDigits[(h.value >> 1) & 1], 1);
-      break;
-    case 0: {  // real
-      if (!(h.value & 1)) return fail_malformed("packed real change entries are not supported");
-      TRELM_ASSIGN(auto bytes, read_bytes(in, 8));
-      out.is_real = true;
-      out.real = fst_real_from_bytes(bytes, order);
-      out.bytes = {};
-      break;
-    }
-    case 1: {  // variable length
-      TRELM_ASSIGN(FstVarint size, read_variant_u32(in));
-      TRELM_ASSIGN(out.bytes, read_bytes(in, size.value));
-      break;
-    }
-    default: {
-      uint64_t bits = info.length();
-      if (h.value & 1) {
-        TRELM_ASSIGN(out.bytes, read_bytes(in, bits));
-      } else {
-        TRELM_ASSIGN(auto packed, read_bytes(in, (bits + 7) / 8));
-        scratch.resize(static_cast<size_t>(bits));
-        for (uint64_t i = 0; i < bits; ++i) scratch[i] = '0' + ((packed[i / 8] >> (7 - i % 8)) & 1);
-        out.bytes = scratch;
-      }
-      break;
-    }
-  }
-  return in.position() - pos;
+  size_t next = pos;
+  EntryStatus status = decode_entry(data, next, info, order, scratch, out);
+  if (status != EntryStatus::Ok) return fail(entry_error(status));
+  return next - pos;
 }
 
 FstResult<std::span<const uint8_t>> read_packed_signal_value_bytes(std::span<const uint8_t> chunk, uint8_t pack_type,
@@ -337,6 +477,15 @@ FstResult<std::span<const uint8_t>> read_packed_signal_value_bytes(std::span<con
 }
 
 FstStatus FstReader::read_signals(const FstSignalFilter& filter, const FstChangeCallback& callback) const {
+  return read_signals_in(filter, callback, false);
+}
+
+FstStatus FstReader::read_signals_per_signal(const FstSignalFilter& filter, const FstChangeCallback& callback) const {
+  return read_signals_in(filter, callback, true);
+}
+
+FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback,
+                                     bool per_signal) const {
   uint64_t count = meta_.signals.size();
   BitMask mask = BitMask::repeat(!filter.include.has_value(), count);
   if (filter.include) {
@@ -349,7 +498,7 @@ FstStatus FstReader::read_signals(const FstSignalFilter& filter, const FstChange
   bool first = true;
   for (const FstDataSection& section : meta_.data_sections) {
     if (section.start_time > ctx.end || section.end_time < filter.start) continue;
-    TRELM_TRY(read_block(ctx, section, first));
+    TRELM_TRY(read_block(ctx, section, first, per_signal));
     first = false;
   }
   return {};

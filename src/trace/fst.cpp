@@ -69,61 +69,67 @@ class HierarchyBuilder {
   SignalId next_id_ = 0;
 };
 
-// Writes delivered changes into the store. Changes arrive in ascending time
-// within a block and blocks normally follow each other in time, so each
-// signal's latest write is held back until a later index arrives: repeated
-// writes at one index then replace each other without touching the store,
-// and the store sees appends only.
+// Writes delivered changes into the store. Changes arrive block by block and
+// in ascending time within a block, so when the time table ascends, each
+// signal's writes come at non-decreasing indices: every set appends to its
+// column or replaces its last position, both cheap. A table that does not
+// ascend (only a damaged file has one) sends writes back in time; those are
+// collected and written with set_many, after dropping all but the last write
+// of each position, so no column is rewritten once per write.
 class ChangeWriter {
  public:
-  ChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps, SignalId signal_count)
-      : store_(store), timestamps_(timestamps), pending_(static_cast<size_t>(signal_count)) {}
+  ChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps)
+      : store_(store), timestamps_(timestamps), ascending_(std::is_sorted(timestamps.begin(), timestamps.end())) {}
 
   void write(SignalId id, uint64_t time, SignalValue value) {
     if (timestamps_.empty()) return;
     Index index = index_of(time);
-    Pending& p = pending_[id];
-    if (!p.used || index == p.index) {
-      p = Pending{index, std::move(value), true};
-    } else if (index > p.index) {
-      store_.set(id, p.index, std::move(p.value));
-      p = Pending{index, std::move(value), true};
-    } else {
-      store_.set(id, index, std::move(value));  // a block earlier in time than the one before
-    }
+    if (ascending_) store_.set(id, index, std::move(value));
+    else unordered_.push_back(SignalStore::Write{id, index, std::move(value)});
   }
 
   void finish() {
-    for (size_t id = 0; id < pending_.size(); ++id)
-      if (pending_[id].used) store_.set(id, pending_[id].index, std::move(pending_[id].value));
-    pending_.clear();
-    pending_.shrink_to_fit();
+    if (unordered_.empty()) return;
+    std::stable_sort(unordered_.begin(), unordered_.end(), [](const SignalStore::Write& a, const SignalStore::Write& b) {
+      return a.id != b.id ? a.id < b.id : a.index < b.index;
+    });
+    std::vector<SignalStore::Write> last_writes;
+    for (size_t i = 0; i < unordered_.size(); ++i) {
+      bool superseded = i + 1 < unordered_.size() && unordered_[i + 1].id == unordered_[i].id &&
+                        unordered_[i + 1].index == unordered_[i].index;
+      if (!superseded) last_writes.push_back(std::move(unordered_[i]));
+    }
+    unordered_.clear();
+    unordered_.shrink_to_fit();
+    store_.set_many(std::move(last_writes));
   }
 
  private:
-  struct Pending {
-    Index index = 0;
-    SignalValue value;
-    bool used = false;
-  };
-
   // The last index whose time is not after `time` (0 before the first).
+  // Successive calls mostly ask for nearby later times, so the search
+  // gallops forward from the previous answer before it halves.
   Index index_of(uint64_t time) {
-    if (!cache_valid_ || time != cached_time_) {
-      auto it = std::upper_bound(timestamps_.begin(), timestamps_.end(), time);
-      cached_index_ = it == timestamps_.begin() ? 0 : static_cast<Index>(it - timestamps_.begin()) - 1;
-      cached_time_ = time;
-      cache_valid_ = true;
+    auto begin = timestamps_.begin(), end = timestamps_.end();
+    auto from = begin, to = end;
+    if (ascending_ && timestamps_[last_] <= time) {
+      size_t step = 1, low = last_;
+      while (low + step < timestamps_.size() && timestamps_[low + step] <= time) {
+        low += step;
+        step *= 2;
+      }
+      from = begin + static_cast<std::ptrdiff_t>(low);
+      to = begin + static_cast<std::ptrdiff_t>(std::min(low + step, timestamps_.size()));
     }
-    return cached_index_;
+    auto it = std::upper_bound(from, to, time);
+    last_ = it == begin ? 0 : static_cast<Index>(it - begin) - 1;
+    return last_;
   }
 
   SignalStore& store_;
   const std::vector<uint64_t>& timestamps_;
-  std::vector<Pending> pending_;
-  bool cache_valid_ = false;
-  uint64_t cached_time_ = 0;
-  Index cached_index_ = 0;
+  bool ascending_;
+  std::vector<SignalStore::Write> unordered_;
+  Index last_ = 0;
 };
 
 bool is_four_state_digit(uint8_t c) {
@@ -137,9 +143,9 @@ bool is_four_state_digit(uint8_t c) {
 
 SignalValue FstTrace::convert_value(const FstChangeValue& value) {
   if (value.is_real) return SignalValue::from_real(value.real);
+  if (value.has_int) return SignalValue::from_int(value.int_value);
   std::span<const uint8_t> bytes = value.bytes;
   if (bytes.empty()) return SignalValue::unknown();
-  if (bytes.size() == 1 && (bytes[0] == '0' || bytes[0] == '1')) return SignalValue::from_int(bytes[0] - '0');
   bool four_state = false, other = false;
   for (uint8_t c : bytes) {
     if (is_four_state_digit(c)) {
@@ -149,12 +155,18 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
     if (c != '0' && c != '1') other = true;
   }
   if (four_state) {
-    std::vector<uint8_t> codes(bytes.size());
+    uint8_t small[128];
+    std::vector<uint8_t> large;
+    uint8_t* codes = small;
+    if (bytes.size() > sizeof small) {
+      large.resize(bytes.size());
+      codes = large.data();
+    }
     for (size_t i = 0; i < bytes.size(); ++i) {
       uint8_t c = bytes[i];
       codes[i] = c == '0' ? 0 : c == '1' ? 1 : (c == 'z' || c == 'Z') ? 3 : 2;
     }
-    return SignalValue::logic(codes);
+    return SignalValue::logic(std::span<const uint8_t>(codes, bytes.size()));
   }
   if (other) {
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -176,8 +188,8 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   if (!walked.ok()) return fail("FST hierarchy: " + walked.error().text());
 
   record.timestamps = *reader.meta_data().time_table;
-  ChangeWriter writer(record.store, record.timestamps, hierarchy.signal_count());
-  auto read = reader.read_signals(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
+  ChangeWriter writer(record.store, record.timestamps);
+  auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
                                                         const FstChangeValue& value) {
     SignalId id = hierarchy.id_of(handle);
     if (id != kNoSignal) writer.write(id, time, convert_value(value));
