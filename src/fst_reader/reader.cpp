@@ -94,7 +94,7 @@ FstResult<std::vector<std::pair<uint64_t, bool>>> read_blackout(FstCursor& in) {
   TRELM_ASSIGN(uint64_t end, checked_block_end(in, section_start, length, 8, "blackout"));
   TRELM_ASSIGN(FstVarint count, read_variant_u32(in));
   // Each entry takes at least two bytes.
-  if (count.value > (end - in.position()) / 2)
+  if (in.position() > end || count.value > (end - in.position()) / 2)
     return fail_malformed("blackout block claims " + std::to_string(count.value) + " entries");
   std::vector<std::pair<uint64_t, bool>> blackouts;
   blackouts.reserve(static_cast<size_t>(count.value));

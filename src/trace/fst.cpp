@@ -16,15 +16,22 @@ namespace {
 constexpr SignalId kNoSignal = std::numeric_limits<SignalId>::max();
 
 // Builds names, scopes and the handle -> signal id map from hierarchy entries.
+//
+// Full names repeat their scope path, so a small hierarchy of deeply nested
+// scopes could ask for far more memory than any real design: the text of all
+// full names and scope paths is capped at `name_budget` bytes.
 class HierarchyBuilder {
  public:
-  HierarchyBuilder(TraceRecord& record, size_t handle_count) : record_(record), handle_ids_(handle_count, kNoSignal) {}
+  HierarchyBuilder(TraceRecord& record, size_t handle_count, uint64_t name_budget)
+      : record_(record), handle_ids_(handle_count, kNoSignal), name_budget_(name_budget) {}
 
   void operator()(FstHierarchyEntry&& entry) {
+    if (over_budget_) return;
     if (auto* scope = std::get_if<FstScopeOpen>(&entry)) {
       scope_lengths_.push_back(path_.size());
       if (scope_lengths_.size() > 1) path_ += '.';
       path_ += scope->name;
+      if (!charge(2 * path_.size())) return;
       if (seen_scopes_.insert(path_).second) record_.scopes.push_back(path_);
     } else if (std::holds_alternative<FstScopeClose>(entry)) {
       if (scope_lengths_.empty()) return;
@@ -41,10 +48,21 @@ class HierarchyBuilder {
     auto it = far_handle_ids_.find(index);
     return it == far_handle_ids_.end() ? kNoSignal : it->second;
   }
-  SignalId signal_count() const noexcept { return next_id_; }
+  bool over_budget() const noexcept { return over_budget_; }
+  uint64_t name_budget() const noexcept { return name_budget_; }
 
  private:
+  bool charge(uint64_t bytes) {
+    if (bytes > name_budget_ - name_bytes_) {
+      over_budget_ = true;
+      return false;
+    }
+    name_bytes_ += bytes;
+    return true;
+  }
+
   void add_variable(FstVariable& var) {
+    if (!charge(path_.size() + 1 + var.name.size())) return;
     std::string name = scope_lengths_.empty() ? std::move(var.name) : path_ + '.' + var.name;
     if (record_.name_to_id.contains(name)) return;
     uint32_t index = var.handle.index();
@@ -67,7 +85,14 @@ class HierarchyBuilder {
   std::vector<SignalId> handle_ids_;
   std::unordered_map<uint32_t, SignalId> far_handle_ids_;
   SignalId next_id_ = 0;
+  uint64_t name_budget_;
+  uint64_t name_bytes_ = 0;
+  bool over_budget_ = false;
 };
+
+// Room for names: far more than any real design's full names take relative
+// to its file, yet bounded by the input.
+uint64_t name_budget_for(uint64_t file_size) { return 1024 * file_size + (uint64_t{64} << 20); }
 
 // Writes delivered changes into the store. Changes arrive block by block and
 // in ascending time within a block, so when the time table ascends, each
@@ -109,8 +134,8 @@ class ChangeWriter {
   // Successive calls mostly ask for nearby later times, so the search
   // gallops forward from the previous answer before it halves.
   Index index_of(uint64_t time) {
-    auto begin = timestamps_.begin(), end = timestamps_.end();
-    auto from = begin, to = end;
+    auto begin = timestamps_.begin();
+    auto from = begin, to = timestamps_.end();
     if (ascending_ && timestamps_[last_] <= time) {
       size_t step = 1, low = last_;
       while (low + step < timestamps_.size() && timestamps_[low + step] <= time) {
@@ -120,8 +145,14 @@ class ChangeWriter {
       from = begin + static_cast<std::ptrdiff_t>(low);
       to = begin + static_cast<std::ptrdiff_t>(std::min(low + step, timestamps_.size()));
     }
-    auto it = std::upper_bound(from, to, time);
-    last_ = it == begin ? 0 : static_cast<Index>(it - begin) - 1;
+    // Halving by hand: well defined even on a table that does not ascend.
+    size_t low = static_cast<size_t>(from - begin), high = static_cast<size_t>(to - begin);
+    while (low < high) {
+      size_t mid = low + (high - low) / 2;
+      if (timestamps_[mid] <= time) low = mid + 1;
+      else high = mid;
+    }
+    last_ = low == 0 ? 0 : low - 1;
     return last_;
   }
 
@@ -178,14 +209,19 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
 }
 
 Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> bytes) {
+  uint64_t file_size = bytes.size();
   auto opened = FstReader::open(std::move(bytes), true);
   if (!opened.ok()) return fail("FST open: " + opened.error().text());
   const FstReader& reader = opened.value();
 
   TraceRecord record;
-  HierarchyBuilder hierarchy(record, reader.meta_data().signals.size());
+  HierarchyBuilder hierarchy(record, reader.meta_data().signals.size(), name_budget_for(file_size));
   auto walked = reader.read_hierarchy([&](FstHierarchyEntry&& entry) { hierarchy(std::move(entry)); });
   if (!walked.ok()) return fail("FST hierarchy: " + walked.error().text());
+  if (hierarchy.over_budget())
+    return fail("FST hierarchy: " + ReaderError::malformed("full names and scope paths exceed " +
+                                                           std::to_string(hierarchy.name_budget()) + " bytes")
+                                        .text());
 
   record.timestamps = *reader.meta_data().time_table;
   ChangeWriter writer(record.store, record.timestamps);

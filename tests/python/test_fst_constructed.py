@@ -346,3 +346,13 @@ def test_claimed_sizes_inside_value_change_blocks(tmp_path):
     assert block[table_length_at:table_length_at + 8] == w.u64(1)
     block[table_length_at:table_length_at + 8] = w.u64(2 ** 64 - 1)
     assert signal_error(tmp_path, bytes(block)).startswith("FST signals: malformed FST data: ")
+
+
+def test_deeply_nested_names_are_capped(tmp_path):
+    # 20,000 nested scopes of 200 letters: a few kilobytes of gzip that would
+    # ask for tens of gigabytes of full scope paths.
+    entries = [w.scope("a" * 200)] * 20000 + [w.var("v", 1)]
+    data = HEADER + BLOCK + GEOMETRY + w.hierarchy_block(entries, 4)
+    assert len(data) < 100_000
+    message = load_error(tmp_path, data)
+    assert message.startswith("FST hierarchy: malformed FST data: full names and scope paths exceed")
