@@ -53,11 +53,11 @@ class FstReader {
   // Delivers every selected change, block by block and in ascending time
   // within a block.
   FstStatus read_signals(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
-  // The same changes and the same error, delivered block by block and within
-  // a block signal by signal, each signal's in ascending time. Each signal
-  // sees its changes in the same order as from read_signals; a loader that
-  // keeps signals apart gets the same result, with one chunk unpacked at a
-  // time and each signal's writes together.
+  // The same changes and the same error, delivered block by block, within a
+  // block in windows of a few thousand time slots, and within a window signal
+  // by signal. Each signal sees its changes in the same order as from
+  // read_signals, so a loader that keeps signals apart gets the same result,
+  // with each signal's writes together and the time table read in order.
   FstStatus read_signals_per_signal(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
 
  private:

@@ -319,41 +319,69 @@ FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layo
 }
 
 
-// Delivers a block's changes signal by signal, each in ascending time: the
-// same changes as deliver_in_time_order, in another order, with one chunk
-// unpacked at a time. Its first error may differ from the one the time order
-// meets first, so callers that report errors take them from the time order.
-FstStatus deliver_per_signal(const BlockContext& ctx, const BlockLayout& layout) {
+// Delivers a block's changes in windows of time slots, and within a window
+// signal by signal: each signal sees the same changes in the same order as
+// from deliver_in_time_order, while both the time table and each signal's
+// destination are read in runs instead of hopping between them at every
+// change. Its first error may differ from the one the time order meets
+// first, so callers that report errors take them from the time order.
+FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout) {
+  constexpr size_t kWindowSlots = 8192;
   const std::vector<uint64_t>& times = layout.times;
   const std::vector<FstSignalLoc>& locs = layout.locs;
   size_t slot_count = std::max<size_t>(times.size(), 1);
   // The time order stops the whole block at the first slot after `end`.
   size_t stop_slot = 0;
   while (stop_slot < times.size() && times[stop_slot] <= ctx.end) ++stop_slot;
-  std::vector<uint8_t> storage, scratch;
-  FstChangeValue value;
+
+  struct WindowTrack {
+    std::span<const uint8_t> data;
+    size_t pos;
+    size_t slot;
+    FstSignalInfo info;
+    uint32_t signal;
+  };
+  std::vector<WindowTrack> active;
+  std::vector<std::vector<uint8_t>> unpacked;
   for (size_t index = 0; index < locs.size(); ++index) {
     if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
+    std::vector<uint8_t> storage;
     TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
+    if (!storage.empty()) unpacked.push_back(std::move(storage));
     if (data.empty()) continue;
     FstSignalInfo info = ctx.meta.signals[index];
-    FstSignalHandle handle = FstSignalHandle::from_index(static_cast<uint32_t>(index));
-    size_t pos = 0;
     uint64_t step = 0;
     if (EntryStatus status = peek_time_step(data, 0, info, step); status != EntryStatus::Ok)
       return fail(entry_error(status));
     if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
-    size_t slot = static_cast<size_t>(step);
-    while (slot < stop_slot) {
-      EntryStatus status = decode_entry(data, pos, info, ctx.meta.float_byte_order, scratch, value);
-      if (status != EntryStatus::Ok) return fail(entry_error(status));
-      ctx.callback(times[slot], handle, value);
-      if (pos >= data.size()) break;
-      status = peek_time_step(data, pos, info, step);
-      if (status != EntryStatus::Ok) return fail(entry_error(status));
-      if (step >= slot_count - slot) return fail_malformed("a change lies beyond its block's time table");
-      slot += static_cast<size_t>(step);
+    active.push_back(WindowTrack{data, 0, static_cast<size_t>(step), info, static_cast<uint32_t>(index)});
+  }
+
+  std::vector<uint8_t> scratch;
+  FstChangeValue value;
+  for (size_t window_start = 0; window_start < stop_slot && !active.empty(); window_start += kWindowSlots) {
+    size_t window_end = std::min(stop_slot, window_start + kWindowSlots);
+    size_t kept = 0;
+    for (WindowTrack& track : active) {
+      bool done = false;
+      FstSignalHandle handle = FstSignalHandle::from_index(track.signal);
+      while (track.slot < window_end) {
+        EntryStatus status = decode_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value);
+        if (status != EntryStatus::Ok) return fail(entry_error(status));
+        ctx.callback(times[track.slot], handle, value);
+        if (track.pos >= track.data.size()) {
+          done = true;
+          break;
+        }
+        uint64_t step = 0;
+        status = peek_time_step(track.data, track.pos, track.info, step);
+        if (status != EntryStatus::Ok) return fail(entry_error(status));
+        if (step >= slot_count - track.slot) return fail_malformed("a change lies beyond its block's time table");
+        track.slot += static_cast<size_t>(step);
+      }
+      if (!done) active[kept++] = track;
     }
+    active.erase(active.begin() + static_cast<std::ptrdiff_t>(kept), active.end());
   }
   return {};
 }
@@ -361,7 +389,7 @@ FstStatus deliver_per_signal(const BlockContext& ctx, const BlockLayout& layout)
 FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, bool first_block, bool per_signal) {
   TRELM_ASSIGN(BlockLayout layout, prepare_block(ctx, section, first_block));
   if (!per_signal) return deliver_in_time_order(ctx, layout);
-  FstStatus status = deliver_per_signal(ctx, layout);
+  FstStatus status = deliver_in_windows(ctx, layout);
   if (status.ok()) return status;
   FstChangeCallback ignore = [](uint64_t, FstSignalHandle, const FstChangeValue&) {};
   BlockContext quiet{ctx.file, ctx.meta, ctx.mask, ctx.end, ignore};

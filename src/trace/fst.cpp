@@ -131,22 +131,31 @@ class ChangeWriter {
 
  private:
   // The last index whose time is not after `time` (0 before the first).
-  // Successive calls mostly ask for nearby later times, so the search
-  // gallops forward from the previous answer before it halves.
+  // Successive calls mostly ask for times near the previous one, so on an
+  // ascending table the search gallops out from the previous answer, then
+  // halves the range it found.
   Index index_of(uint64_t time) {
-    auto begin = timestamps_.begin();
-    auto from = begin, to = timestamps_.end();
-    if (ascending_ && timestamps_[last_] <= time) {
-      size_t step = 1, low = last_;
-      while (low + step < timestamps_.size() && timestamps_[low + step] <= time) {
-        low += step;
-        step *= 2;
+    size_t size = timestamps_.size();
+    size_t low = 0, high = size;  // the answer + 1 lies in [low, high]
+    if (ascending_) {
+      size_t step = 1;
+      if (timestamps_[last_] <= time) {
+        low = last_ + 1;
+        while (low + step <= size && timestamps_[low + step - 1] <= time) {
+          low += step;
+          step *= 2;
+        }
+        high = std::min(low + step, size);
+      } else {
+        high = last_;
+        while (high >= step && timestamps_[high - step] > time) {
+          high -= step;
+          step *= 2;
+        }
+        low = high >= step ? high - step : 0;
       }
-      from = begin + static_cast<std::ptrdiff_t>(low);
-      to = begin + static_cast<std::ptrdiff_t>(std::min(low + step, timestamps_.size()));
     }
     // Halving by hand: well defined even on a table that does not ascend.
-    size_t low = static_cast<size_t>(from - begin), high = static_cast<size_t>(to - begin);
     while (low < high) {
       size_t mid = low + (high - low) / 2;
       if (timestamps_[mid] <= time) low = mid + 1;
