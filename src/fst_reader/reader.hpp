@@ -47,6 +47,12 @@ class FstReader {
   static FstResult<FstReader> open(std::vector<uint8_t> bytes, bool collect_time_table);
 
   const FstMetaData& meta_data() const noexcept { return meta_; }
+  // Moves the collected time table out (empty when it was not collected).
+  std::vector<uint64_t> take_time_table() {
+    std::vector<uint64_t> table = meta_.time_table ? std::move(*meta_.time_table) : std::vector<uint64_t>{};
+    meta_.time_table.reset();
+    return table;
+  }
 
   // Walks the hierarchy block, handing each entry to `callback` in file order.
   FstStatus read_hierarchy(const FstHierarchyCallback& callback) const;

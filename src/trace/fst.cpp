@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -221,7 +222,10 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   uint64_t file_size = bytes.size();
   auto opened = FstReader::open(std::move(bytes), true);
   if (!opened.ok()) return fail("FST open: " + opened.error().text());
-  const FstReader& reader = opened.value();
+  // Released before the store is filled forward, so the file's bytes and the
+  // store's final growth do not add up.
+  std::optional<FstReader> reader_holder(std::move(opened).value());
+  FstReader& reader = *reader_holder;
 
   TraceRecord record;
   HierarchyBuilder hierarchy(record, reader.meta_data().signals.size(), name_budget_for(file_size));
@@ -232,7 +236,7 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
                                                            std::to_string(hierarchy.name_budget()) + " bytes")
                                         .text());
 
-  record.timestamps = *reader.meta_data().time_table;
+  record.timestamps = reader.take_time_table();
   ChangeWriter writer(record.store, record.timestamps);
   auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
                                                         const FstChangeValue& value) {
@@ -241,6 +245,7 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   });
   if (!read.ok()) return fail("FST signals: " + read.error().text());
   writer.finish();
+  reader_holder.reset();
   record.store.forward_fill_through(record.timestamps.size());
   record.store.shrink_to_fit();
   return std::make_unique<FstTrace>(std::move(record));
