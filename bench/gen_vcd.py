@@ -9,6 +9,7 @@ tests can make small files:
     python3 bench/gen_vcd.py --steps 1000 --out /tmp/small.vcd
 """
 import argparse
+import json
 import os
 import random
 import sys
@@ -148,6 +149,9 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     changes = generate(args.out, args.signals, args.steps, args.changes_per_step, args.seed)
     size = os.path.getsize(args.out)
+    # Counts beside the file, for the load benchmark's per-change figures.
+    with open(args.out + ".json", "w") as f:
+        json.dump({"bytes": size, "time_lines": args.steps, "value_changes": changes, "signals": args.signals}, f)
     print(f"{args.out}: {size / 1e6:.1f} MB, {args.steps} time lines, {changes} value changes", file=sys.stderr)
 
 

@@ -82,6 +82,23 @@ inline bool parse_two_state_ascii(std::string_view digits, uint64_t& value) noex
   return true;
 }
 
+// The time of a time line from the text after '#': an unsigned decimal with an
+// optional '+' after trimming, 0 when it does not read. Plain digits (all but
+// hand-written files) are read inline.
+inline uint64_t read_time(std::string_view text) noexcept {
+  if (!text.empty() && text.size() <= 19) {
+    uint64_t value = 0;  // 19 digits cannot overflow
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+      unsigned d = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+      if (d > 9) break;
+      value = value * 10 + d;
+    }
+    if (i == text.size()) return value;
+  }
+  return parse_unsigned_decimal(trim_white_space(text)).value_or(0);
+}
+
 constexpr uint8_t kZBit[1] = {kLogicZ};
 
 }  // namespace
@@ -184,7 +201,7 @@ class VcdParser {
   }
 
   void on_time(std::string_view line) {
-    uint64_t time = parse_unsigned_decimal(trim_white_space(line.substr(1))).value_or(0);
+    uint64_t time = read_time(line.substr(1));
     if (started_) flush_changes();
     auto& timestamps = trace_->timestamps_;
     current_ = timestamps.size();
