@@ -1,0 +1,198 @@
+// The methods that call the query engine: scope and name queries,
+// expression evaluation and searches, change queries and statistics.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "eval/expr.hpp"
+#include "eval/find.hpp"
+#include "eval/scope.hpp"
+#include "eval/stats.hpp"
+#include "python/args.hpp"
+#include "python/convert.hpp"
+#include "python/py_ref.hpp"
+#include "python/trace_methods.hpp"
+#include "python/trace_object.hpp"
+
+namespace trelm::python::trace_methods {
+namespace {
+
+// (first, old, new) with the two values converted.
+template <class First>
+PyObject* change_tuple(First first, const SignalValue& old_value, const SignalValue& new_value) {
+  PyRef head;
+  if constexpr (std::is_same_v<First, Index>) {
+    head = PyRef(u64_to_py(first));
+  } else {
+    head = PyRef(text_to_py(first));
+  }
+  if (!head) return nullptr;
+  PyRef old_py(value_to_py(old_value));
+  if (!old_py) return nullptr;
+  PyRef new_py(value_to_py(new_value));
+  if (!new_py) return nullptr;
+  return PyTuple_Pack(3, head.get(), old_py.get(), new_py.get());
+}
+
+PyObject* change_list(const std::vector<ChangeRecord>& changes) {
+  PyRef list(new_list(changes.size()));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    PyObject* item = change_tuple<std::string_view>(changes[i].name, changes[i].old_value, changes[i].new_value);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+}  // namespace
+
+PyObject* resolve(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg, TextArg>("PyTrace.resolve()", {"scope_name", "short_name"}, args, nargs,
+                                                  kwnames);
+  if (!parsed) return nullptr;
+  auto [scope_name, short_name] = *parsed;
+  std::optional<std::string> full = trelm::resolve(trace_of(self), scope_name, short_name);
+  if (!full) Py_RETURN_NONE;
+  return text_to_py(*full);
+}
+
+PyObject* local_signals(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg>("PyTrace.local_signals()", {"scope_name"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return text_list_to_py(trelm::local_signals(trace_of(self), std::get<0>(*parsed)));
+}
+
+PyObject* local_scopes(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg>("PyTrace.local_scopes()", {"scope_name"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return text_list_to_py(trelm::local_scopes(trace_of(self), std::get<0>(*parsed)));
+}
+
+PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<ExprArg>("PyTrace.find()", {"expr"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return index_list_to_py(trelm::find(trace_of(self), *std::get<0>(*parsed)));
+}
+
+PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_find()", {"expr"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return index_list_to_py(trelm::parallel_find(trace_of(self), *std::get<0>(*parsed)));
+}
+
+PyObject* parallel_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_count()", {"expr"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return u64_to_py(trelm::parallel_count(trace_of(self), *std::get<0>(*parsed)));
+}
+
+PyObject* eval_expr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed =
+      parse_arguments<ExprArg, SizeArg>("PyTrace.eval_expr()", {"expr", "index"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  auto [expr, index] = *parsed;
+  return value_to_py(trelm::eval(trace_of(self), *expr, index));
+}
+
+PyObject* eval_expr_bool(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed =
+      parse_arguments<ExprArg, SizeArg>("PyTrace.eval_expr_bool()", {"expr", "index"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  auto [expr, index] = *parsed;
+  return PyBool_FromLong(trelm::eval_bool(trace_of(self), *expr, index));
+}
+
+PyObject* changed_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<SizeArg>("PyTrace.changed_at()", {"index"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return change_list(trelm::changed_at(trace_of(self), std::get<0>(*parsed)));
+}
+
+PyObject* changed_at_scope(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed =
+      parse_arguments<SizeArg, TextArg>("PyTrace.changed_at_scope()", {"index", "scope"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  auto [index, scope] = *parsed;
+  return change_list(trelm::changed_at_scope(trace_of(self), index, scope));
+}
+
+PyObject* transitions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg>("PyTrace.transitions()", {"name"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  std::vector<TransitionRecord> records = trelm::transitions(trace_of(self), std::get<0>(*parsed));
+  PyRef list(new_list(records.size()));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < records.size(); ++i) {
+    PyObject* item = change_tuple<Index>(records[i].index, records[i].old_value, records[i].new_value);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+PyObject* find_signals_containing(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed =
+      parse_arguments<TextArg>("PyTrace.find_signals_containing()", {"substring"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return text_list_to_py(trelm::find_signals_containing(trace_of(self), std::get<0>(*parsed)));
+}
+
+PyObject* find_signals_glob(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg>("PyTrace.find_signals_glob()", {"pattern"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  return text_list_to_py(trelm::find_signals_glob(trace_of(self), std::get<0>(*parsed)));
+}
+
+PyObject* signal_stats(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<TextArg>("PyTrace.signal_stats()", {"name"}, args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  SignalStats stats = compute_stats(trace_of(self), std::get<0>(*parsed));
+  return Py_BuildValue("(KKKKKKK)", static_cast<unsigned long long>(stats.min),
+                       static_cast<unsigned long long>(stats.max), static_cast<unsigned long long>(stats.sum),
+                       static_cast<unsigned long long>(stats.count),
+                       static_cast<unsigned long long>(stats.transitions),
+                       static_cast<unsigned long long>(stats.num_x), static_cast<unsigned long long>(stats.num_z));
+}
+
+// The matching indices are those of `find` (the per-index truth of the
+// expression, ascending); each requested signal is resolved to its id once
+// and read through a cursor, which gives signal_value_by_id's value at
+// ascending indices without a lookup per read.
+PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto parsed = parse_arguments<ExprArg, TextListArg>("PyTrace.find_with_values()", {"expr", "signal_names"},
+                                                      args, nargs, kwnames);
+  if (!parsed) return nullptr;
+  const auto& [expr, names] = *parsed;
+  const Trace& trace = trace_of(self);
+  std::vector<std::optional<StoreCursor>> cursors;
+  cursors.reserve(names.size());
+  for (const std::string& name : names) {
+    auto id = trace.signal_id(name);
+    if (id)
+      cursors.emplace_back(StoreCursor(trace.store().column(*id)));
+    else
+      cursors.emplace_back(std::nullopt);
+  }
+  std::vector<Index> matches = trelm::find(trace, *expr);
+  PyRef rows(new_list(matches.size()));
+  if (!rows) return nullptr;
+  for (size_t row = 0; row < matches.size(); ++row) {
+    const Index index = matches[row];
+    PyRef values(PyList_New(static_cast<Py_ssize_t>(cursors.size())));
+    if (!values) return nullptr;
+    for (size_t k = 0; k < cursors.size(); ++k) {
+      PyObject* value = cursors[k] ? value_to_py(cursors[k]->at(index)) : (Py_INCREF(Py_None), Py_None);
+      if (value == nullptr) return nullptr;
+      PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(k), value);
+    }
+    PyRef index_py(u64_to_py(index));
+    if (!index_py) return nullptr;
+    PyObject* pair = PyTuple_Pack(2, index_py.get(), values.get());
+    if (pair == nullptr) return nullptr;
+    PyList_SET_ITEM(rows.get(), static_cast<Py_ssize_t>(row), pair);
+  }
+  return rows.release();
+}
+
+}  // namespace trelm::python::trace_methods

@@ -1,0 +1,275 @@
+// The VCD reader: one pass over the text, line by line.
+//
+// Values are written to the store in ascending index order. A change is held
+// per signal until the next time line (a later change of the same signal at
+// the same index replaces it), then written with the signal carried forward up
+// to the index before; one carry of every signal to the last index finishes
+// the store. That equals filling every signal forward at every time line, at a
+// cost that follows the number of changes instead of signals x indices.
+#include "trace/vcd.hpp"
+
+#include <cstring>
+#include <limits>
+#include <new>
+#include <unordered_set>
+
+#include "base/file.hpp"
+#include "signal/bitpack.hpp"
+#include "trace/vcd_code_map.hpp"
+#include "trace/vcd_lines.hpp"
+#include "trace/vcd_number.hpp"
+#include "trace/vcd_text.hpp"
+
+namespace trelm {
+
+namespace {
+
+bool starts_with(std::string_view text, std::string_view prefix) noexcept {
+  return text.size() >= prefix.size() && std::memcmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+inline bool is_ascii_white_space(unsigned char c) noexcept { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+
+// trim_white_space with a fast path for the ASCII ends of nearly every line.
+inline std::string_view trim_line(std::string_view line) noexcept {
+  size_t begin = 0, end = line.size();
+  while (begin < end) {
+    unsigned char c = static_cast<unsigned char>(line[begin]);
+    if (c >= 0x80) return trim_white_space(line.substr(begin));
+    if (!is_ascii_white_space(c)) break;
+    ++begin;
+  }
+  while (end > begin) {
+    unsigned char c = static_cast<unsigned char>(line[end - 1]);
+    if (c >= 0x80) return trim_white_space(line.substr(begin, end - begin));
+    if (!is_ascii_white_space(c)) break;
+    --end;
+  }
+  return line.substr(begin, end - begin);
+}
+
+constexpr uint8_t kZBit[1] = {kLogicZ};
+
+}  // namespace
+
+class VcdParser {
+ public:
+  VcdParser() : trace_(new VcdTrace) {}
+
+  // One line without its line feed.
+  void feed_line(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!is_valid_utf8(line)) return;
+    line = trim_line(line);
+    if (line.empty()) return;
+    switch (line.front()) {
+      case '$':
+        if (starts_with(line, "$scope")) on_scope(line);
+        else if (starts_with(line, "$upscope")) on_upscope();
+        else if (starts_with(line, "$var")) on_var(line);
+        // Every other keyword line changes nothing, before or after the first
+        // time line: no value change begins with '$'.
+        return;
+      case '#': on_time(line); return;
+      default: break;
+    }
+    if (started_) on_value_line(line);
+  }
+
+  std::unique_ptr<VcdTrace> finish() {
+    if (started_) {
+      flush_changes();
+      trace_->store_.carry_all_forward(current_);
+    }
+    trace_->store_.shrink_to_fit();
+    return std::move(trace_);
+  }
+
+ private:
+  void on_scope(std::string_view line) {
+    WhiteSpaceSplitter parts(line);
+    std::string_view keyword, kind, name;
+    if (!parts.next(keyword) || !parts.next(kind) || !parts.next(name)) return;
+    scope_lengths_.push_back(scope_path_.size());
+    if (scope_lengths_.size() > 1) scope_path_ += '.';
+    scope_path_.append(name);
+    if (known_scopes_.find(std::string_view(scope_path_)) == known_scopes_.end()) {
+      known_scopes_.insert(scope_path_);
+      trace_->scopes_.push_back(scope_path_);
+    }
+  }
+
+  void on_upscope() {
+    if (scope_lengths_.empty()) return;
+    scope_path_.resize(scope_lengths_.back());
+    scope_lengths_.pop_back();
+  }
+
+  void on_var(std::string_view line) {
+    WhiteSpaceSplitter parts(line);
+    std::string_view keyword, kind, width_text, code, reference;
+    if (!parts.next(keyword) || !parts.next(kind) || !parts.next(width_text) || !parts.next(code) ||
+        !parts.next(reference))
+      return;
+    uint32_t width = 1;
+    if (auto w = parse_unsigned_decimal(width_text); w && *w <= std::numeric_limits<uint32_t>::max())
+      width = static_cast<uint32_t>(*w);
+    reference = reference.substr(0, reference.find('['));
+
+    std::string full_name;
+    if (!scope_lengths_.empty()) {
+      full_name.reserve(scope_path_.size() + 1 + reference.size());
+      full_name.append(scope_path_).append(1, '.');
+    }
+    full_name.append(reference);
+
+    SignalId id;
+    if (auto known = codes_.find(code)) {
+      id = *known;
+    } else {
+      id = id_count_++;
+      codes_.insert(code, id);
+      pending_.emplace_back();
+      is_pending_.push_back(0);
+    }
+
+    auto& vars = trace_->vars_;
+    auto it = vars.find(std::string_view(full_name));
+    if (it != vars.end()) {
+      it->second = VcdTrace::Variable{width, id};
+    } else {
+      // A name is listed exactly when it has a record in vars.
+      trace_->signal_names_.push_back(full_name);
+      vars.emplace(std::move(full_name), VcdTrace::Variable{width, id});
+    }
+  }
+
+  void on_time(std::string_view line) {
+    uint64_t time = parse_unsigned_decimal(trim_white_space(line.substr(1))).value_or(0);
+    if (started_) flush_changes();
+    auto& timestamps = trace_->timestamps_;
+    current_ = timestamps.size();
+    timestamps.push_back(time);
+    started_ = true;
+  }
+
+  void on_value_line(std::string_view line) {
+    switch (line.front()) {
+      case '0':
+      case '1': change(line.substr(1), SignalValue::from_int(line.front() == '1' ? 1 : 0)); return;
+      case 'x':
+      case 'X': change(line.substr(1), SignalValue::unknown()); return;
+      case 'z':
+      case 'Z': change(line.substr(1), SignalValue::logic(kZBit)); return;
+      case 'b':
+      case 'B':
+      case 'r':
+      case 'R': break;
+      default: return;
+    }
+    // Vector and real changes: the value, one space (U+0020 only), the code.
+    size_t space = line.find(' ');
+    if (space == std::string_view::npos) return;
+    auto id = codes_.find(trim_line(line.substr(space + 1)));
+    if (!id) return;
+    std::string_view value_text = line.substr(0, space);
+    if (line.front() == 'b' || line.front() == 'B') {
+      hold(*id, parse_binary_str(value_text));
+    } else {
+      hold(*id, SignalValue::from_real(parse_decimal_real(value_text.substr(1)).value_or(0.0)));
+    }
+  }
+
+  void change(std::string_view code, SignalValue value) {
+    if (auto id = codes_.find(code)) hold(*id, std::move(value));
+  }
+
+  void hold(SignalId id, SignalValue value) {
+    pending_[id] = std::move(value);
+    if (!is_pending_[id]) {
+      is_pending_[id] = 1;
+      touched_.push_back(id);
+    }
+  }
+
+  // Writes the changes held for the current index.
+  void flush_changes() {
+    SignalStore& store = trace_->store_;
+    for (SignalId id : touched_) {
+      if (current_ > 0) store.carry_forward(id, current_ - 1);
+      store.set(id, current_, std::move(pending_[id]));
+      is_pending_[id] = 0;
+    }
+    touched_.clear();
+  }
+
+  std::unique_ptr<VcdTrace> trace_;
+  VcdCodeMap codes_;
+  SignalId id_count_ = 0;
+
+  std::string scope_path_;
+  std::vector<size_t> scope_lengths_;  // length of scope_path_ before each open scope
+  std::unordered_set<std::string, TextHash, std::equal_to<>> known_scopes_;
+
+  bool started_ = false;
+  Index current_ = 0;
+  std::vector<SignalValue> pending_;  // by id: the change held for the current index
+  std::vector<uint8_t> is_pending_;
+  std::vector<SignalId> touched_;     // ids with a held change, each once
+};
+
+std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {
+  VcdParser parser;
+  size_t rest = for_each_complete_line(text, 0, [&](std::string_view line) { parser.feed_line(line); });
+  if (rest < text.size()) parser.feed_line(text.substr(rest));
+  return parser.finish();
+}
+
+Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path) {
+  auto opened = FileStream::open(path);
+  if (!opened) return fail("Failed to open " + path + ": " + opened.error());
+  FileStream stream = std::move(opened).value();
+
+  VcdParser parser;
+  VcdBlockBuffer buffer;
+  for (;;) {
+    auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.free_space()), buffer.free_size());
+    // A read error ends the load; retrying could loop forever (a directory
+    // gives EISDIR on every call) and treating it as the end would hand back
+    // a silently shortened trace.
+    if (!got) return fail("Failed to open " + path + ": " + got.error());
+    if (*got == 0) break;
+    buffer.consume_lines(*got, [&](std::string_view line) { parser.feed_line(line); });
+  }
+  if (auto last = buffer.held(); !last.empty()) parser.feed_line(last);
+  return parser.finish();
+}
+
+SignalValue VcdTrace::signal_value(std::string_view name, Index index) const {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? SignalValue::unknown() : store_.get(it->second.id, index);
+}
+
+uint64_t VcdTrace::signal_width(std::string_view name) const noexcept {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? 0 : it->second.width;
+}
+
+std::optional<SignalId> VcdTrace::signal_id(std::string_view name) const noexcept {
+  auto it = vars_.find(name);
+  if (it == vars_.end()) return std::nullopt;
+  return it->second.id;
+}
+
+std::vector<SignalValue> VcdTrace::signal_values_range(std::string_view name, Index start, Index end) const {
+  auto it = vars_.find(name);
+  if (it != vars_.end()) return store_.get_range(it->second.id, start, end);
+  std::vector<SignalValue> out;
+  if (start >= end) return out;
+  // A count no vector can hold is an allocation failure, not a length error.
+  if (end - start > out.max_size()) throw std::bad_alloc();
+  out.resize(end - start);
+  return out;
+}
+
+}  // namespace trelm
