@@ -212,9 +212,9 @@ def shm_transitions(records, unit_word=0):
 
 
 def vpd_file(sections=(), offsets=None, size=None, magic=VPD_MAGIC):
-    """Magic, twenty section offsets at 48, sections from 128 on. `offsets`
+    """Magic, twenty section offsets at 48, sections from 144 on. `offsets`
     overrides the offsets written (default: where the sections landed)."""
-    out = bytearray(128)
+    out = bytearray(144)
     out[0:4] = magic
     landed = []
     for s in sections:
