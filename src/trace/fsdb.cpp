@@ -25,11 +25,12 @@ constexpr size_t kMaxStreams = 20;
 // Bounds against hostile files, far above what real name and value data need:
 // inflation work of the stream scan and of the section-table blocks (failed
 // attempts count too), output of the width table, and value decoding work
-// (events, merged time stamps and store runs) after which blocks are skipped.
+// (time stamps merged and store runs moved) after which blocks are skipped.
+// Events are bounded per block and per file in fsdb_values.hpp.
 constexpr uint64_t kStreamScanInflateBudget = uint64_t{512} << 20;
 constexpr uint64_t kSectionInflateBudget = uint64_t{512} << 20;
 constexpr size_t kWidthTableCap = size_t{64} << 20;
-constexpr uint64_t kValueWorkBudget = uint64_t{1} << 28;
+constexpr uint64_t kValueWorkBudget = uint64_t{1} << 27;
 
 struct Stream {
   size_t position;

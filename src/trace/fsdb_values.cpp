@@ -143,7 +143,8 @@ std::vector<uint64_t> decode_value_region(Bytes b, size_t start, bool ff_mode) {
 
 class EventList {
  public:
-  bool full() const noexcept { return events_.size() >= kMaxFsdbBlockEvents; }
+  explicit EventList(uint64_t capacity) noexcept : capacity_(capacity) {}
+  bool full() const noexcept { return events_.size() >= capacity_; }
   void add(uint64_t time, SignalId id, uint64_t value) {
     if (!full()) events_.push_back({id, time, value});
   }
@@ -152,6 +153,7 @@ class EventList {
 
  private:
   std::vector<StagedStore::Write> events_;
+  uint64_t capacity_;
 };
 
 void add_clock_events(Bytes trailer, const std::vector<TimedValue>& pairs, EventList& events) {
@@ -221,7 +223,7 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
 
   // Events, by position in the name list.
   const uint64_t N = name_count;
-  EventList events;
+  EventList events(std::min(kMaxFsdbBlockEvents, values.events_left));
   for (uint64_t k = 1; k <= initial.size() && k < N; ++k) events.add(0, k, initial[k - 1]);
   uint64_t t0 = header->first_value;
   uint64_t y = initial.size();
@@ -240,6 +242,7 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
 
   // New times join the time stamps at their sorted places.
   std::vector<StagedStore::Write>& writes = events.items();
+  values.events_left -= writes.size();
   std::vector<uint64_t> times;
   times.reserve(writes.size() + 1);
   times.push_back(0);
@@ -250,7 +253,7 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
   std::vector<uint64_t> fresh;
   for (uint64_t t : times)
     if (!std::binary_search(stamps.begin(), stamps.end(), t)) fresh.push_back(t);
-  values.work += writes.size() + times.size();
+  values.work += times.size();
   if (!fresh.empty()) {
     std::vector<uint64_t> merged;
     merged.reserve(stamps.size() + fresh.size());

@@ -13,15 +13,18 @@
 
 namespace trelm {
 
-// Events one block may produce; the rest of a larger block is dropped.
-inline constexpr size_t kMaxFsdbBlockEvents = size_t{1} << 22;
-// Clock-trailer events of one block (a subset of the above).
+// Events one block may produce, and all blocks of a file together; events
+// past either bound are dropped.
+inline constexpr uint64_t kMaxFsdbBlockEvents = uint64_t{1} << 21;
+inline constexpr uint64_t kMaxFsdbFileEvents = uint64_t{1} << 22;
+// Clock-trailer events of one block (counted in the bounds above too).
 inline constexpr uint64_t kMaxFsdbClockEvents = uint64_t{1} << 20;
 
 struct FsdbValues {
   std::vector<uint64_t> timestamps{0};  // ascending, without duplicates
   StagedStore store;
-  uint64_t work = 0;  // events made and time stamps merged, for the caller's bound
+  uint64_t events_left = kMaxFsdbFileEvents;
+  uint64_t work = 0;  // time stamps looked up and merged, for the caller's bound
 };
 
 // Decodes one block (at least 8 bytes) against `name_count` signal names.
