@@ -197,3 +197,11 @@ def test_vpd_sections_end_at_the_next_offset(tmp_path):
     trace = load_vpd(write(tmp_path, vpd_file([first, second])))
     assert trace.signal_names() == ["b.v", "b.w", "b.x", "b.y"]
     assert VPD_MAGIC == bytes.fromhex("78563412")
+
+
+def test_absurd_dotted_name_raises_memory_error(tmp_path):
+    # 200,000 levels: the distinct scopes would hold about 40 GB of text
+    name = "a." * 200_000 + "a"
+    data = vpd_file([cstrings("FoldedTop", name)])
+    with pytest.raises(MemoryError):
+        load_vpd(write(tmp_path, data))
