@@ -30,7 +30,7 @@ constexpr size_t kMaxStreams = 20;
 constexpr uint64_t kStreamScanInflateBudget = uint64_t{512} << 20;
 constexpr uint64_t kSectionInflateBudget = uint64_t{512} << 20;
 constexpr size_t kWidthTableCap = size_t{64} << 20;
-constexpr uint64_t kValueWorkBudget = uint64_t{1} << 27;
+constexpr uint64_t kValueWorkBudget = uint64_t{1} << 26;
 
 struct Stream {
   size_t position;
