@@ -376,7 +376,7 @@ void ShmScan::decode_record(Bytes d, const ValueRecord& r, size_t records_after,
     decoded = true;
   }
 
-  if (decoded && r.t > 0 && g < N) {
+  if (decoded && r.t > 0 && g < N && k > 0) {
     bool all_at_zero = true;
     for (uint64_t i = 0; i < k && all_at_zero; ++i) all_at_zero = late_[g + i] != file_serial_;
     if (all_at_zero) {
