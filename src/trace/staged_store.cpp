@@ -83,9 +83,34 @@ void StagedStore::merge(Column& c, const std::vector<Entry>& entries) {
   c.length = length;
 }
 
+// Orders writes by signal, then index, keeping the original order among equal
+// keys. Ids are small (positions in a name list), so the writes are first
+// distributed by id; a signal's writes then usually arrive in index order already.
+void StagedStore::sort_writes(std::vector<Write>& writes) {
+  auto by_index = [](const Write& a, const Write& b) { return a.index < b.index; };
+  SignalId max_id = 0;
+  for (const Write& w : writes) max_id = std::max(max_id, w.id);
+  if (max_id > 4 * writes.size() + 1024) {
+    std::stable_sort(writes.begin(), writes.end(),
+                     [](const Write& a, const Write& b) { return a.id != b.id ? a.id < b.id : a.index < b.index; });
+    return;
+  }
+  std::vector<size_t> starts(max_id + 2, 0);
+  for (const Write& w : writes) ++starts[w.id + 1];
+  for (size_t id = 1; id < starts.size(); ++id) starts[id] += starts[id - 1];
+  std::vector<Write> sorted(writes.size());
+  std::vector<size_t> next(starts.begin(), starts.end() - 1);
+  for (const Write& w : writes) sorted[next[w.id]++] = w;
+  for (size_t id = 0; id + 1 < starts.size(); ++id) {
+    auto first = sorted.begin() + starts[id];
+    auto last = sorted.begin() + starts[id + 1];
+    if (!std::is_sorted(first, last, by_index)) std::stable_sort(first, last, by_index);
+  }
+  writes.swap(sorted);
+}
+
 void StagedStore::set_many(std::vector<Write> writes) {
-  std::stable_sort(writes.begin(), writes.end(),
-                   [](const Write& a, const Write& b) { return a.id != b.id ? a.id < b.id : a.index < b.index; });
+  sort_writes(writes);
   std::vector<Entry> entries;
   for (size_t i = 0; i < writes.size();) {
     SignalId id = writes[i].id;

@@ -51,6 +51,7 @@ class StagedStore {
     uint64_t value;
   };
 
+  static void sort_writes(std::vector<Write>& writes);
   Column& column(SignalId id);
   void realize_fill(Column& c);
   void merge(Column& c, const std::vector<Entry>& entries);
