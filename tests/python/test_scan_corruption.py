@@ -75,7 +75,7 @@ def test_mutated_inputs(tmp_path, kind):
     loader, data, name = samples()[kind]
     if kind == "shm_transitions":
         (tmp_path / "x.dsn").write_bytes(shm_design([shm_record("SIGNAL", cstrings("top.a", "top.b"))]))
-    for seed in range(15):
+    for seed in range(10):
         for sample in mutations(data, seed):
             path = write(tmp_path, sample, name)
             try:
