@@ -312,3 +312,21 @@ def test_large_adversarial_block_finishes(tmp_path):
     trace = load(write(tmp_path, data))
     assert time.monotonic() - start < 30
     assert trace.max_index() > 0
+
+
+def test_section_count_past_the_end_stops_at_the_last_whole_entry(tmp_path):
+    data = bytearray(modern_with_block(value_block(region=bytes([3, 7]))))
+    t = struct.unpack_from("<I", data, 264)[0]
+    data[t + 22 : t + 24] = struct.pack("<H", 0xFFFF)  # 65535 entries claimed, one present
+    trace = load(write(tmp_path, bytes(data)))
+    assert values(trace, "top.a") == [0, 7]
+
+
+@pytest.mark.parametrize("word40, decoded", [(84, True), (85, False)])
+def test_section_table_needs_small_word_at_40(tmp_path, word40, decoded):
+    # Without the table the block's stream is classified: a short stream ending
+    # in 21 00 00, without 8C and with fewer than 3 texts, is dropped.
+    block = value_block(fallback_header=True, header=(1, 2, 3, 4), region=bytes([3, 7]) + END_MARK)
+    data = fsdb_modern([name_stream("top.a", "top.b", "top.c"), block], table=[1], word40=word40)
+    trace = load(write(tmp_path, data))
+    assert values(trace, "top.a") == ([0, 7] if decoded else [None])
