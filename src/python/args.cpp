@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "python/expr_object.hpp"
 #include "python/py_ref.hpp"
@@ -58,26 +59,49 @@ bool cannot_convert(PyObject* object, const char* param, const char* target) {
   return false;
 }
 
-// A pending TypeError gets the argument prefix (keeping its cause); any other
-// pending exception stays as it is.
-bool report_conversion_error(const char* param) {
-  if (!PyErr_Occurred() || !PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+// Takes the pending exception as one normalised instance.
+PyRef take_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return PyRef(PyErr_GetRaisedException());
+#else
   PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
-  PyRef owned_type(type), owned_value(value), owned_traceback(traceback);
-  if (type != PyExc_TypeError) {
-    // A subclass of TypeError is not a plain conversion failure: keep it.
-    PyErr_Restore(owned_type.release(), owned_value.release(), owned_traceback.release());
+  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return PyRef(value);
+#endif
+}
+
+void restore_exception(PyRef error) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(error.release());
+#else
+  PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(error.get()));
+  Py_INCREF(type);
+  PyObject* traceback = PyException_GetTraceback(error.get());
+  PyErr_Restore(type, error.release(), traceback);
+#endif
+}
+
+// A pending TypeError gets the argument prefix (keeping its cause); any other
+// pending exception, a subclass of TypeError included, stays as it is.
+bool report_conversion_error(const char* param) {
+  if (!PyErr_Occurred() || !PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+  PyRef error = take_exception();
+  if (!error) return false;
+  if (Py_TYPE(error.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+    restore_exception(std::move(error));
     return false;
   }
-  PyRef reason(PyObject_Str(value));
+  PyRef reason(PyObject_Str(error.get()));
   if (!reason) return false;
   PyRef message(PyUnicode_FromFormat("argument '%s': %U", param, reason.get()));
   if (!message) return false;
   PyRef replacement(PyObject_CallOneArg(PyExc_TypeError, message.get()));
   if (!replacement) return false;
-  PyRef cause(PyException_GetCause(value));
+  PyRef cause(PyException_GetCause(error.get()));
   if (cause) PyException_SetCause(replacement.get(), cause.release());
   PyErr_SetObject(PyExc_TypeError, replacement.get());
   return false;

@@ -8,6 +8,7 @@ namespace trelm {
 // ---- PackedStarts -----------------------------------------------------------
 
 void PackedStarts::push_back(uint64_t start) {
+  if (size() % kBlock == 0) samples_.push_back(start);
   if (!wide_ && start > UINT32_MAX) {
     starts64_.assign(starts32_.begin(), starts32_.end());
     starts32_.clear();
@@ -25,23 +26,35 @@ void PackedStarts::pop_back() noexcept {
     starts64_.pop_back();
   else
     starts32_.pop_back();
+  if (size() % kBlock == 0) samples_.pop_back();
 }
 
 void PackedStarts::clear() noexcept {
   starts32_.clear();
   starts64_.clear();
+  samples_.clear();
   wide_ = false;
 }
 
 void PackedStarts::shrink_to_fit() {
   starts32_.shrink_to_fit();
   starts64_.shrink_to_fit();
+  samples_.shrink_to_fit();
+}
+
+template <class Starts>
+size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const noexcept {
+  size_t block = std::upper_bound(samples_.begin(), samples_.end(), index) - samples_.begin();
+  if (block == 0) return 0;
+  size_t first = (block - 1) * kBlock;
+  size_t last = std::min(first + kBlock, starts.size());
+  auto it = std::upper_bound(starts.begin() + first, starts.begin() + last, index,
+                             [](uint64_t value, auto element) { return value < element; });
+  return it - starts.begin();
 }
 
 size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
-  if (wide_) return std::upper_bound(starts64_.begin(), starts64_.end(), index) - starts64_.begin();
-  if (index >= UINT32_MAX) return starts32_.size();
-  return std::upper_bound(starts32_.begin(), starts32_.end(), static_cast<uint32_t>(index)) - starts32_.begin();
+  return wide_ ? upper_bound_in(starts64_, index) : upper_bound_in(starts32_, index);
 }
 
 // ---- PackedValues -----------------------------------------------------------

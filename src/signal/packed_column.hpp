@@ -27,8 +27,15 @@ class PackedStarts {
   size_t upper_bound(uint64_t index) const noexcept;
 
  private:
+  // Every kBlock-th start, searched first so that a look-up touches a small
+  // array and then one block instead of the whole list.
+  static constexpr size_t kBlock = 64;
+  template <class Starts>
+  size_t upper_bound_in(const Starts& starts, uint64_t index) const noexcept;
+
   std::vector<uint32_t> starts32_;
   std::vector<uint64_t> starts64_;
+  std::vector<uint64_t> samples_;
   bool wide_ = false;
 };
 

@@ -8,6 +8,7 @@
 // cost that follows the number of changes instead of signals x indices.
 #include "trace/vcd.hpp"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -48,6 +49,56 @@ inline std::string_view trim_line(std::string_view line) noexcept {
   return line.substr(begin, end - begin);
 }
 
+inline std::string_view trim_ascii(std::string_view line) noexcept {
+  size_t begin = 0, end = line.size();
+  while (begin < end && is_ascii_white_space(static_cast<unsigned char>(line[begin]))) ++begin;
+  while (end > begin && is_ascii_white_space(static_cast<unsigned char>(line[end - 1]))) --end;
+  return line.substr(begin, end - begin);
+}
+
+// parse_binary_str for the common case of ASCII digits without X or Z, which
+// read as an Int: false when the text needs the general reading.
+inline bool parse_two_state_ascii(std::string_view digits, uint64_t& value) noexcept {
+  uint64_t v = 0;
+  size_t i = 0;
+  // Eight digits at a time while they are all 0 or 1: the low bits of the
+  // bytes, gathered first byte highest by one multiplication.
+  for (; i + 8 <= digits.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, digits.data() + i, 8);
+    if ((word & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) break;
+    v = (v << 8) | (((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
+  }
+  for (; i < digits.size(); ++i) {
+    char c = digits[i];
+    unsigned d = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
+    if (d > 1) {
+      if (c == 'x' || c == 'X' || c == 'z' || c == 'Z' || static_cast<unsigned char>(c) >= 0x80) return false;
+      d = 0;
+    }
+    v = (v << 1) | d;
+  }
+  value = v;
+  return true;
+}
+
+// The time of a time line from the text after '#': an unsigned decimal with an
+// optional '+' after trimming, 0 when it does not read. Plain digits (all but
+// hand-written files) are read inline.
+inline uint64_t read_time(std::string_view text) noexcept {
+  if (!text.empty() && text.size() <= 19) {
+    uint64_t value = 0;  // 19 digits cannot overflow
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+      unsigned d = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+      if (d > 9) break;
+      value = value * 10 + d;
+    }
+    if (i == text.size()) return value;
+  }
+  return parse_unsigned_decimal(trim_white_space(text)).value_or(0);
+}
+
 constexpr uint8_t kZBit[1] = {kLogicZ};
 
 }  // namespace
@@ -56,11 +107,16 @@ class VcdParser {
  public:
   VcdParser() : trace_(new VcdTrace) {}
 
-  // One line without its line feed.
-  void feed_line(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!is_valid_utf8(line)) return;
-    line = trim_line(line);
+  // One line without its line feed; `ascii` when it is known to hold no byte
+  // above 0x7F. A carriage return before the line feed goes with the
+  // trimming, as it is white space.
+  void feed_line(std::string_view line, bool ascii) {
+    if (ascii) {
+      line = trim_ascii(line);
+    } else {
+      if (!is_valid_utf8(line)) return;
+      line = trim_line(line);
+    }
     if (line.empty()) return;
     switch (line.front()) {
       case '$':
@@ -129,8 +185,8 @@ class VcdParser {
     } else {
       id = id_count_++;
       codes_.insert(code, id);
-      pending_.emplace_back();
-      is_pending_.push_back(0);
+      held_.emplace_back();
+      held_values_.emplace_back();
     }
 
     auto& vars = trace_->vars_;
@@ -145,7 +201,7 @@ class VcdParser {
   }
 
   void on_time(std::string_view line) {
-    uint64_t time = parse_unsigned_decimal(trim_white_space(line.substr(1))).value_or(0);
+    uint64_t time = read_time(line.substr(1));
     if (started_) flush_changes();
     auto& timestamps = trace_->timestamps_;
     current_ = timestamps.size();
@@ -156,11 +212,17 @@ class VcdParser {
   void on_value_line(std::string_view line) {
     switch (line.front()) {
       case '0':
-      case '1': change(line.substr(1), SignalValue::from_int(line.front() == '1' ? 1 : 0)); return;
+      case '1':
+        if (auto id = codes_.find(line.substr(1))) hold(*id, Held::Int, line.front() == '1' ? 1 : 0);
+        return;
       case 'x':
-      case 'X': change(line.substr(1), SignalValue::unknown()); return;
+      case 'X':
+        if (auto id = codes_.find(line.substr(1))) hold(*id, Held::Unknown, 0);
+        return;
       case 'z':
-      case 'Z': change(line.substr(1), SignalValue::logic(kZBit)); return;
+      case 'Z':
+        if (auto id = codes_.find(line.substr(1))) hold(*id, Held::LogicZ, 0);
+        return;
       case 'b':
       case 'B':
       case 'r':
@@ -174,22 +236,32 @@ class VcdParser {
     if (!id) return;
     std::string_view value_text = line.substr(0, space);
     if (line.front() == 'b' || line.front() == 'B') {
-      hold(*id, parse_binary_str(value_text));
+      uint64_t bits;
+      if (value_text.size() > 1 && parse_two_state_ascii(value_text.substr(1), bits)) {
+        hold(*id, Held::Int, bits);
+      } else {
+        held_values_[*id] = parse_binary_str(value_text);
+        hold(*id, Held::Value, 0);
+      }
     } else {
-      hold(*id, SignalValue::from_real(parse_decimal_real(value_text.substr(1)).value_or(0.0)));
+      double real = parse_decimal_real(value_text.substr(1)).value_or(0.0);
+      hold(*id, Held::Real, std::bit_cast<uint64_t>(real));
     }
   }
 
-  void change(std::string_view code, SignalValue value) {
-    if (auto id = codes_.find(code)) hold(*id, std::move(value));
-  }
+  // A change held for the current index: the common kinds as plain bits, the
+  // rest (Logic vectors) in held_values_.
+  enum class Held : uint8_t { None, Int, Real, Unknown, LogicZ, Value };
+  struct HeldChange {
+    uint64_t bits = 0;
+    Held kind = Held::None;
+  };
 
-  void hold(SignalId id, SignalValue value) {
-    pending_[id] = std::move(value);
-    if (!is_pending_[id]) {
-      is_pending_[id] = 1;
-      touched_.push_back(id);
-    }
+  void hold(SignalId id, Held kind, uint64_t bits) {
+    HeldChange& slot = held_[id];
+    if (slot.kind == Held::None) touched_.push_back(id);
+    slot.kind = kind;
+    slot.bits = bits;
   }
 
   // Writes the changes held for the current index.
@@ -197,8 +269,16 @@ class VcdParser {
     SignalStore& store = trace_->store_;
     for (SignalId id : touched_) {
       if (current_ > 0) store.carry_forward(id, current_ - 1);
-      store.set(id, current_, std::move(pending_[id]));
-      is_pending_[id] = 0;
+      HeldChange& slot = held_[id];
+      switch (slot.kind) {
+        case Held::Int: store.set(id, current_, SignalValue::from_int(slot.bits)); break;
+        case Held::Real: store.set(id, current_, SignalValue::from_real(std::bit_cast<double>(slot.bits))); break;
+        case Held::Unknown: store.set(id, current_, SignalValue::unknown()); break;
+        case Held::LogicZ: store.set(id, current_, SignalValue::logic(kZBit)); break;
+        case Held::Value: store.set(id, current_, std::move(held_values_[id])); break;
+        case Held::None: break;
+      }
+      slot.kind = Held::None;
     }
     touched_.clear();
   }
@@ -213,15 +293,14 @@ class VcdParser {
 
   bool started_ = false;
   Index current_ = 0;
-  std::vector<SignalValue> pending_;  // by id: the change held for the current index
-  std::vector<uint8_t> is_pending_;
-  std::vector<SignalId> touched_;     // ids with a held change, each once
+  std::vector<HeldChange> held_;       // by id
+  std::vector<SignalValue> held_values_;
+  std::vector<SignalId> touched_;      // ids with a held change, each once
 };
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {
   VcdParser parser;
-  size_t rest = for_each_complete_line(text, 0, [&](std::string_view line) { parser.feed_line(line); });
-  if (rest < text.size()) parser.feed_line(text.substr(rest));
+  for_each_line(text, [&](std::string_view line, bool ascii) { parser.feed_line(line, ascii); });
   return parser.finish();
 }
 
@@ -239,9 +318,9 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path) {
     // a silently shortened trace.
     if (!got) return fail("Failed to open " + path + ": " + got.error());
     if (*got == 0) break;
-    buffer.consume_lines(*got, [&](std::string_view line) { parser.feed_line(line); });
+    buffer.consume_lines(*got, [&](std::string_view line, bool ascii) { parser.feed_line(line, ascii); });
   }
-  if (auto last = buffer.held(); !last.empty()) parser.feed_line(last);
+  if (auto last = buffer.held(); !last.empty()) parser.feed_line(last, is_ascii(last.data(), last.size()));
   return parser.finish();
 }
 

@@ -4,9 +4,13 @@
 
 namespace trelm {
 
-VcdCodeMap::VcdCodeMap() : slots_(64) {}
+VcdCodeMap::VcdCodeMap() : direct_(kSpan + kSpan * kSpan, kAbsent), slots_(64) {}
 
 void VcdCodeMap::insert(std::string_view code, SignalId id) {
+  if (size_t direct = direct_index(code); direct != kNotDirect) {
+    direct_[direct] = id;
+    return;
+  }
   if (code.empty() || code.size() > kMaxPackedLength) {
     long_codes_.emplace(std::string(code), id);
     return;

@@ -1,10 +1,14 @@
 // Map from VCD identifier code to signal id, the lookup of every value-change
-// line. Codes of up to seven bytes (nearly all: simulators hand out the
-// shortest codes first) are packed with their length into one integer and
-// kept in an open-addressing table; longer codes go to a hash map of texts.
+// line. Simulators hand out the shortest codes of printable ASCII ('!'..'~')
+// first, so codes of one or two such characters (the first 8,930 signals)
+// index a small direct table. Other codes of up to seven bytes are packed with
+// their length into one integer and kept in an open-addressing table; longer
+// codes go to a hash map of texts.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -19,6 +23,12 @@ class VcdCodeMap {
   VcdCodeMap();
 
   std::optional<SignalId> find(std::string_view code) const noexcept {
+    size_t direct = direct_index(code);
+    if (direct != kNotDirect) {
+      SignalId id = direct_[direct];
+      if (id == kAbsent) return std::nullopt;
+      return id;
+    }
     if (code.size() - 1 < kMaxPackedLength) return find_packed(pack(code));
     if (code.empty()) return std::nullopt;
     auto it = long_codes_.find(code);
@@ -30,15 +40,48 @@ class VcdCodeMap {
 
  private:
   static constexpr size_t kMaxPackedLength = 7;
+  static constexpr unsigned kFirst = '!', kSpan = '~' - '!' + 1;  // 94 printable characters
+  static constexpr size_t kNotDirect = static_cast<size_t>(-1);
+  static constexpr SignalId kAbsent = static_cast<SignalId>(-1);
   struct Slot {
     uint64_t key = 0;  // 0: empty (a packed key always has a nonzero length byte)
     SignalId id = 0;
   };
 
+  static size_t direct_index(std::string_view code) noexcept {
+    if (code.size() == 1) {
+      unsigned a = static_cast<unsigned char>(code[0]) - kFirst;
+      return a < kSpan ? a : kNotDirect;
+    }
+    if (code.size() == 2) {
+      unsigned a = static_cast<unsigned char>(code[0]) - kFirst;
+      unsigned b = static_cast<unsigned char>(code[1]) - kFirst;
+      return a < kSpan && b < kSpan ? kSpan + a * kSpan + b : kNotDirect;
+    }
+    return kNotDirect;
+  }
   static uint64_t pack(std::string_view code) noexcept {
     uint64_t key = 0;
-    for (size_t i = 0; i < code.size(); ++i) key |= uint64_t{static_cast<unsigned char>(code[i])} << (8 * i);
-    return key | (uint64_t{code.size()} << 56);
+    const size_t n = code.size();
+    if constexpr (std::endian::native == std::endian::little) {
+      // Two overlapping loads cover 2..7 bytes without a loop.
+      if (n >= 4) {
+        uint32_t low, high;
+        std::memcpy(&low, code.data(), 4);
+        std::memcpy(&high, code.data() + n - 4, 4);
+        key = low | (uint64_t{high} << (8 * (n - 4)));
+      } else if (n >= 2) {
+        uint16_t low, high;
+        std::memcpy(&low, code.data(), 2);
+        std::memcpy(&high, code.data() + n - 2, 2);
+        key = low | (uint64_t{high} << (8 * (n - 2)));
+      } else if (n == 1) {
+        key = static_cast<unsigned char>(code[0]);
+      }
+    } else {
+      for (size_t i = 0; i < n; ++i) key |= uint64_t{static_cast<unsigned char>(code[i])} << (8 * i);
+    }
+    return key | (uint64_t{n} << 56);
   }
   static size_t hash(uint64_t key) noexcept {
     key ^= key >> 33;
@@ -56,6 +99,7 @@ class VcdCodeMap {
   }
   void grow();
 
+  std::vector<SignalId> direct_;
   std::vector<Slot> slots_;
   size_t packed_count_ = 0;
   NameMap<SignalId> long_codes_;

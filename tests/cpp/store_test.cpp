@@ -231,3 +231,33 @@ TEST(SignalStore, IndicesBeyond32BitsAndWideIntegers) {
 
 }  // namespace
 }  // namespace trelm
+
+namespace trelm {
+namespace {
+
+// Long columns: look-ups go through the sampled index and cross its blocks,
+// also after the last run is replaced back and forth at block boundaries.
+TEST(SignalStore, LongColumnsMatchDenseModel) {
+  std::mt19937_64 rng(77);
+  SignalStore store;
+  DenseStore model;
+  Index index = 0;
+  for (int w = 0; w < 20000; ++w) {
+    index += 1 + rng() % 3;
+    SignalValue v = rng() % 10 == 0 ? SignalValue::unknown() : I(w % 5);
+    store.set(0, index, v);
+    model.set(0, index, v);
+    if (rng() % 7 == 0) {  // rewrite the last position
+      SignalValue again = I(rng() % 5);
+      store.set(0, index, again);
+      model.set(0, index, again);
+    }
+  }
+  for (int r = 0; r < 20000; ++r) {
+    Index i = rng() % (index + 5);
+    expect_same(store.get(0, i), model.get(0, i), "get", 0, i);
+  }
+}
+
+}  // namespace
+}  // namespace trelm

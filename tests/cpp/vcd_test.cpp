@@ -395,16 +395,20 @@ class DenseModel {
 
 TEST(VcdModel, RandomBodiesMatchDenseModel) {
   std::mt19937_64 rng(12345);
-  const char* codes[] = {"!", "\"", "#", "ab", "long_code_12", "%"};
+  // Codes of every length class of the code map: direct (one or two of
+  // '!'..'~'), packed (up to seven bytes), long; the last is never declared.
+  const char* codes[] = {"!", "~~", "abc", "abcdefg", "\xC3\xA9", "a\x7F", "long_code_12", "abcd", "%"};
+  constexpr size_t kDeclared = 8;
   for (int round = 0; round < 300; ++round) {
     std::string text;
-    for (int i = 0; i < 5; ++i) text += std::string("$var wire 4 ") + codes[i] + " s" + std::to_string(i) + " $end\n";
+    for (size_t i = 0; i < kDeclared; ++i)
+      text += std::string("$var wire 4 ") + codes[i] + " s" + std::to_string(i) + " $end\n";
     DenseModel model;
     bool started = false;
     int lines = 1 + static_cast<int>(rng() % 120);
     for (int l = 0; l < lines; ++l) {
       unsigned pick = rng() % 10;
-      size_t c = rng() % 6;  // code 5 is never declared
+      size_t c = rng() % (kDeclared + 1);
       if (pick < 2) {
         text += "#" + std::to_string(rng() % 50) + "\n";
         model.time();
@@ -426,14 +430,43 @@ TEST(VcdModel, RandomBodiesMatchDenseModel) {
         }
       }
       text += line + "\n";
-      if (started && c < 5) model.set(c, v);
+      if (started && c < kDeclared) model.set(c, v);
     }
     auto t = VcdTrace::parse(text);
     ASSERT_EQ(t->timestamp_count(), model.count());
-    for (SignalId id = 0; id < 6; ++id)
+    for (SignalId id = 0; id <= kDeclared; ++id)
       for (Index i = 0; i <= model.count() + 1; ++i)
         ASSERT_EQ(t->signal_value_by_id(id, i), model.get(id, i)) << "round " << round << " id " << id << " i " << i
                                                                    << "\n" << text;
+  }
+}
+
+TEST(VcdModel, ManyCodesKeepTheirIds) {
+  // Simulator-style codes run through one, two and three characters; every
+  // fourth one is seen again in a second scope.
+  auto code_of = [](size_t n) {
+    std::string code;
+    for (;;) {
+      code += static_cast<char>('!' + n % 94);
+      n /= 94;
+      if (n == 0) return code;
+      --n;
+    }
+  };
+  const size_t count = 20000;
+  std::string text = "$scope module a $end\n";
+  for (size_t i = 0; i < count; ++i) text += "$var wire 32 " + code_of(i) + " s" + std::to_string(i) + " $end\n";
+  text += "$upscope $end\n$scope module b $end\n";
+  for (size_t i = 0; i < count; i += 4) text += "$var wire 32 " + code_of(i) + " s" + std::to_string(i) + " $end\n";
+  text += "$upscope $end\n#0\n";
+  for (size_t i = 0; i < count; ++i) text += "b" + std::string(i % 2 ? "1" : "") + "101 " + code_of(i) + "\n";
+  auto t = VcdTrace::parse(text);
+  ASSERT_EQ(t->signal_names().size(), count + count / 4);
+  for (size_t i = 0; i < count; ++i) {
+    std::string name = "a.s" + std::to_string(i);
+    ASSERT_EQ(t->signal_id(name), SignalId{i});
+    ASSERT_EQ(t->signal_value(name, 0), I(i % 2 ? 13 : 5)) << name;
+    if (i % 4 == 0) ASSERT_EQ(t->signal_id("b.s" + std::to_string(i)), SignalId{i});
   }
 }
 

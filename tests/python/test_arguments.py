@@ -167,3 +167,65 @@ def test_accepted_argument_types(trace):
 def test_text_that_cannot_be_encoded_raises_unchanged(trace):
     with pytest.raises(UnicodeEncodeError):
         trace.signal_value("\ud800", 0)
+
+
+class CustomTypeError(TypeError):
+    pass
+
+
+class Raising:
+    def __init__(self, error):
+        self.error = error
+
+    def __index__(self):
+        raise self.error
+
+    __float__ = __index__
+
+
+class BrokenSequence:
+    def __len__(self):
+        return 2
+
+    def __getitem__(self, i):
+        if i == 0:
+            return "top.clk"
+        raise TypeError("broken item")
+
+
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        # A plain TypeError from a conversion gets the prefix ...
+        (lambda t: t.timestamp(Raising(TypeError("bad"))), TypeError, "argument 'index': bad"),
+        (lambda t: PyExpr.const_float(Raising(TypeError("bad"))), TypeError, "argument 'val': bad"),
+        (lambda t: t.find_with_values(E, BrokenSequence()), TypeError, "argument 'signal_names': broken item"),
+        # ... any other error, a TypeError subclass included, passes unchanged.
+        (lambda t: t.timestamp(Raising(CustomTypeError("mine"))), CustomTypeError, "mine"),
+        (lambda t: t.timestamp(Raising(ValueError("value"))), ValueError, "value"),
+        (lambda t: PyExpr.const_float(Raising(ZeroDivisionError("zero"))), ZeroDivisionError, "zero"),
+    ],
+)
+def test_errors_raised_by_conversions(trace, call, error, message):
+    with pytest.raises(error) as info:
+        call(trace)
+    assert type(info.value) is error
+    assert str(info.value) == message
+
+
+def test_any_argument_combination_fails_cleanly(trace):
+    """Every method, every combination of awkward values: a result or an argument/reader error, never a crash."""
+    import inspect
+    import itertools
+
+    pool = [None, 0, -1, 2**64 - 1, 2**64, 1.5, "top.clk", "", b"x", ["top.clk"], E, trace]
+    allowed = (TypeError, OverflowError, ValueError, MemoryError)
+    for cls, receiver in ((PyTrace, trace), (PyExpr, E)):
+        for name in [n for n in vars(cls) if not n.startswith("__")]:
+            method = getattr(receiver, name)
+            arity = len([p for p in inspect.signature(method).parameters if p != "self"])
+            for args in itertools.product(pool, repeat=arity):
+                try:
+                    method(*args)
+                except allowed:
+                    pass

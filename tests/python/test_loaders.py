@@ -62,3 +62,9 @@ def test_trace_outlives_other_references(vcd_text):
     traces = [PyTrace.from_vcd_string(vcd_text) for _ in range(3)]
     del traces[0]
     assert traces[1].signal_value("top.data", 1) == 15
+
+
+def test_directory_path_fails_to_open(tmp_path):
+    with pytest.raises(ValueError) as info:
+        PyTrace.from_vcd(str(tmp_path))
+    assert info.value.args[0].startswith(f"Failed to open {tmp_path}: ")

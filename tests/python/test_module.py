@@ -178,3 +178,18 @@ def test_instance_method_checks_its_receiver():
         PyTrace.signal_names(5)
     with pytest.raises(TypeError):
         PyExpr.not_(PyTrace.from_vcd_string(""))
+
+
+def test_type_stubs_describe_every_method():
+    import ast
+    import pathlib
+
+    stub = pathlib.Path(trelm.__file__).with_name("_core.pyi")
+    classes = {node.name: node for node in ast.parse(stub.read_text()).body if isinstance(node, ast.ClassDef)}
+    assert set(classes) == {"PyTrace", "PyExpr"}
+    for cls in (PyTrace, PyExpr):
+        methods = [f for f in classes[cls.__name__].body if isinstance(f, ast.FunctionDef)]
+        assert [f.name for f in methods] == public_names(cls)
+        for f in methods:
+            params = [a.arg for a in f.args.args]
+            assert params == list(inspect.signature(getattr(cls, f.name)).parameters)

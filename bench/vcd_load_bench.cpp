@@ -1,0 +1,40 @@
+// Times VcdTrace::from_file on one file and prints wall time, peak RSS and
+// the store's run count. Build against the core library, e.g.:
+//   g++ -O2 -std=c++20 -Isrc bench/vcd_load_bench.cpp build/cpp/libtrelm_core.a -lz -llz4 -o build/vcd_load_bench
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "trace/vcd.hpp"
+
+static long peak_rss_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s FILE.vcd\n", argv[0]);
+    return 2;
+  }
+  auto start = std::chrono::steady_clock::now();
+  auto trace = trelm::VcdTrace::from_file(argv[1]);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!trace.ok()) {
+    std::fprintf(stderr, "%s\n", trace.error().c_str());
+    return 1;
+  }
+  const auto& t = **trace;
+  uint64_t runs = 0;
+  for (trelm::SignalId id = 0; id < 1u << 20; ++id)
+    if (auto* c = t.store().column(id)) runs += c->run_count();
+  std::printf("load_seconds %.3f\npeak_rss_kb %ld\nsignals %zu\ntimestamps %llu\nruns %llu\n", seconds,
+              peak_rss_kb(), t.signal_names().size(), static_cast<unsigned long long>(t.timestamp_count()),
+              static_cast<unsigned long long>(runs));
+  return 0;
+}
