@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "base/byte_reader.hpp"
