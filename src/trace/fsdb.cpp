@@ -27,8 +27,8 @@ constexpr size_t kMaxStreams = 20;
 // attempts count too), output of the width table, and value decoding work
 // (time stamps merged and store runs moved) after which blocks are skipped.
 // Events are bounded per block and per file in fsdb_values.hpp.
-constexpr uint64_t kStreamScanInflateBudget = uint64_t{512} << 20;
-constexpr uint64_t kSectionInflateBudget = uint64_t{512} << 20;
+constexpr uint64_t kStreamScanInflateBudget = uint64_t{128} << 20;
+constexpr uint64_t kSectionInflateBudget = uint64_t{64} << 20;
 constexpr size_t kWidthTableCap = size_t{64} << 20;
 constexpr uint64_t kValueWorkBudget = uint64_t{1} << 26;
 
@@ -276,9 +276,14 @@ std::unique_ptr<FsdbTrace> parse_modern(Bytes b) {
   // Value blocks: the section-table blocks in table order (inflated one at a
   // time), then the stream copies in scan order.
   FsdbValues values;
-  auto within_budget = [&] { return values.work + values.store.work() <= kValueWorkBudget; };
+  bool any_decoded = false;
+  // Once a block has given every signal its start value and the file's events
+  // are spent, later blocks can change nothing.
+  auto within_budget = [&] {
+    return values.work + values.store.work() <= kValueWorkBudget && !(any_decoded && values.events_left == 0);
+  };
   auto decode = [&](Bytes block) {
-    if (block.size() >= 8) decode_fsdb_value_block(block, names.size(), values);
+    if (block.size() >= 8) any_decoded = decode_fsdb_value_block(block, names.size(), values) || any_decoded;
   };
   uint64_t inflate_work = 0;
   for (const Section& s : table) {

@@ -15,10 +15,10 @@ namespace trelm {
 
 // Events one block may produce, and all blocks of a file together; events
 // past either bound are dropped.
-inline constexpr uint64_t kMaxFsdbBlockEvents = uint64_t{1} << 21;
-inline constexpr uint64_t kMaxFsdbFileEvents = uint64_t{1} << 22;
+inline constexpr uint64_t kMaxFsdbBlockEvents = uint64_t{1} << 19;
+inline constexpr uint64_t kMaxFsdbFileEvents = uint64_t{1} << 20;
 // Clock-trailer events of one block (counted in the bounds above too).
-inline constexpr uint64_t kMaxFsdbClockEvents = uint64_t{1} << 20;
+inline constexpr uint64_t kMaxFsdbClockEvents = uint64_t{1} << 18;
 
 struct FsdbValues {
   std::vector<uint64_t> timestamps{0};  // ascending, without duplicates

@@ -28,7 +28,7 @@ constexpr size_t kDesignHeader = 128;
 constexpr size_t kValueHeader = 64;
 // Byte-stream steps and toggle events of one transition file; the rest of a
 // hostile header's claims are dropped.
-constexpr uint64_t kMaxTransitionWork = uint64_t{1} << 22;
+constexpr uint64_t kMaxTransitionWork = uint64_t{1} << 20;
 
 enum class Tag { Other, ScopeDef, ScopeInst, Signal };
 
