@@ -3,6 +3,7 @@
 // the assembly of the finished trace record.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -84,6 +85,28 @@ std::optional<Inflated> try_zlib_decompress(Bytes input, uint64_t* work = nullpt
 // came out when the cap is reached). Nothing when the stream is corrupt or ends
 // before its end of data.
 std::optional<std::vector<uint8_t>> inflate_whole_stream(Bytes input, size_t cap);
+
+// Sorted distinct event times (0 always among them), and each time replaced by
+// its position in that list. Events carry their time in the `index` field of
+// the write; neighbouring events often share a time, which is looked up once.
+template <class Write>
+std::vector<uint64_t> place_times(std::vector<Write>& events) {
+  std::vector<uint64_t> times{0};
+  for (const Write& e : events)
+    if (e.index != times.back()) times.push_back(e.index);
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  uint64_t last_time = 0;
+  uint64_t last_index = 0;
+  for (Write& e : events) {
+    if (e.index != last_time) {
+      last_time = e.index;
+      last_index = static_cast<uint64_t>(std::lower_bound(times.begin(), times.end(), last_time) - times.begin());
+    }
+    e.index = last_index;
+  }
+  return times;
+}
 
 // Names in first-found order with their ids (positions).
 class NameList {
