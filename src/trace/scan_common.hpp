@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,22 +38,23 @@ uint64_t read_leb128(Bytes bytes, size_t& pos, size_t end) noexcept;
 
 // Calls visit(text) for every run of printable bytes that starts with a
 // non-space and ends at a zero byte, in order. A run that reaches the end of
-// the range stops the scan: it is never reported.
+// the range stops the scan: it is never reported. Every run ends at a zero
+// byte, so the scan jumps from zero byte to zero byte and looks back over the
+// printable bytes before each.
 template <class Visit>
 void for_each_terminated_run(Bytes bytes, Visit&& visit) {
-  size_t n = bytes.size();
-  size_t i = 0;
-  while (i < n) {
-    uint8_t c = bytes[i];
-    if (c < 0x21 || c > 0x7E) {
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    while (j < n && is_printable(bytes[j])) ++j;
-    if (j == n) return;
-    if (bytes[j] == 0) visit(as_text(bytes.subspan(i, j - i)));
-    i = j + 1;
+  const uint8_t* base = bytes.data();
+  const size_t n = bytes.size();
+  size_t pos = 0;
+  while (pos < n) {
+    const void* zero = std::memchr(base + pos, 0, n - pos);
+    if (!zero) return;
+    size_t end = static_cast<size_t>(static_cast<const uint8_t*>(zero) - base);
+    size_t start = end;
+    while (start > pos && is_printable(base[start - 1])) --start;
+    while (start < end && base[start] == 0x20) ++start;  // a run never starts with a space
+    if (start < end) visit(as_text(bytes.subspan(start, end - start)));
+    pos = end + 1;
   }
 }
 
