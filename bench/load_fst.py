@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""FST loading benchmark.
+
+Generates the bench VCD (bench/gen_vcd.py; ~1 GB by default), converts it with
+`vcd2fst -4` (LZ4) and `vcd2fst -Z` (zlib), then for each FST measures, in
+this one run:
+  - PyTrace.from_fst wall time and peak resident memory (each load in a
+    fresh child process, so the peak is that load's alone);
+  - `fst2vcd FILE > /dev/null` wall time (GTKWave's own decoder);
+and checks the targets: from_fst <= 0.5 x fst2vcd, and peak memory within
+the VCD loader's budget of 16 bytes per value change + 64 MB.
+
+    python3 bench/load_fst.py                  # full size
+    python3 bench/load_fst.py --steps 400000   # ~100 MB VCD, quicker
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import gen_vcd  # noqa: E402
+
+CHILD = r"""
+import json, resource, sys, time
+import trelm
+start = time.perf_counter()
+trace = trelm.PyTrace.from_fst(sys.argv[1])
+seconds = time.perf_counter() - start
+print(json.dumps({"seconds": seconds, "peak_kb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss,
+                  "indices": trace.max_index() + 1, "signals": len(trace.signal_names())}))
+"""
+
+BASELINE = r"""
+import json, resource
+import trelm
+print(json.dumps({"peak_kb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss}))
+"""
+
+
+def run_child(code, *args):
+    out = subprocess.run([sys.executable, "-c", code, *args], check=True, capture_output=True, text=True).stdout
+    return json.loads(out)
+
+
+def timed(command, **kwargs):
+    start = time.perf_counter()
+    subprocess.run(command, check=True, **kwargs)
+    return time.perf_counter() - start
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--steps", type=int, default=4_000_000, help="time lines of the generated VCD")
+    parser.add_argument("--dir", default=os.path.join(HERE, "data"), help="where the VCD and FST files go")
+    args = parser.parse_args()
+
+    os.makedirs(args.dir, exist_ok=True)
+    vcd = os.path.join(args.dir, f"cpu_{args.steps}.vcd")
+    counts = vcd + ".changes"
+    if not (os.path.exists(vcd) and os.path.exists(counts)):
+        changes = gen_vcd.generate(vcd, 350, args.steps, 15, 1)
+        with open(counts, "w") as f:
+            f.write(str(changes))
+    changes = int(open(counts).read())
+    print(f"VCD {vcd}: {os.path.getsize(vcd) / 1e6:.1f} MB, {changes} value changes")
+
+    baseline_kb = run_child(BASELINE)["peak_kb"]
+    budget_bytes = 16 * changes + 64 * 2**20
+    ok = True
+    for flag, label in (("-4", "lz4"), ("-Z", "zlib")):
+        fst = os.path.join(args.dir, f"cpu_{args.steps}_{label}.fst")
+        if not os.path.exists(fst):
+            convert = timed(["vcd2fst", flag, vcd, fst], stdout=subprocess.DEVNULL)
+            print(f"vcd2fst {flag}: {convert:.1f} s")
+        with open(os.devnull, "w") as null:
+            reference = timed(["fst2vcd", fst], stdout=null)
+        load = run_child(CHILD, fst)
+        ratio = load["seconds"] / reference
+        peak = load["peak_kb"] * 1024
+        load_bytes = peak - baseline_kb * 1024
+        within = ratio <= 0.5 and load_bytes <= budget_bytes
+        ok &= within
+        print(f"{label}: {os.path.getsize(fst) / 1e6:.1f} MB FST, {load['indices']} indices, {load['signals']} names")
+        print(f"  fst2vcd > /dev/null  {reference:7.2f} s")
+        print(f"  from_fst             {load['seconds']:7.2f} s  ({ratio:.2f} x fst2vcd, target <= 0.5)")
+        print(f"  peak RSS             {peak / 2**20:7.1f} MB  (load {load_bytes / 2**20:.1f} MB, "
+              f"{load_bytes / changes:.1f} B/change; budget {budget_bytes / 2**20:.1f} MB)")
+    print("targets met" if ok else "TARGETS MISSED")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
