@@ -223,7 +223,7 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
 
   // Events, by position in the name list.
   const uint64_t N = name_count;
-  EventList events(std::min(kMaxFsdbBlockEvents, values.events_left));
+  EventList events(values.events_left);
   for (uint64_t k = 1; k <= initial.size() && k < N; ++k) events.add(0, k, initial[k - 1]);
   uint64_t t0 = header->first_value;
   uint64_t y = initial.size();
@@ -243,12 +243,9 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
   // New times join the time stamps at their sorted places.
   std::vector<StagedStore::Write>& writes = events.items();
   values.events_left -= writes.size();
-  std::vector<uint64_t> times;
-  times.reserve(writes.size() + 1);
-  times.push_back(0);
-  for (const auto& w : writes) times.push_back(w.index);
-  std::sort(times.begin(), times.end());
-  times.erase(std::unique(times.begin(), times.end()), times.end());
+  // Event times become positions in the block's own sorted time list first,
+  // then positions in the trace's merged list.
+  std::vector<uint64_t> times = place_times(writes);
   std::vector<uint64_t>& stamps = values.timestamps;
   std::vector<uint64_t> fresh;
   for (uint64_t t : times)
@@ -262,7 +259,10 @@ bool decode_fsdb_value_block(Bytes b, uint64_t name_count, FsdbValues& values) {
     values.work += stamps.size();
   }
 
-  for (auto& w : writes) w.index = static_cast<Index>(std::lower_bound(stamps.begin(), stamps.end(), w.index) - stamps.begin());
+  std::vector<Index> placed(times.size());
+  for (size_t k = 0; k < times.size(); ++k)
+    placed[k] = static_cast<Index>(std::lower_bound(stamps.begin(), stamps.end(), times[k]) - stamps.begin());
+  for (auto& w : writes) w.index = placed[w.index];
   values.store.set_many(std::move(writes));
   values.store.zero_unknown_starts(N);
   values.store.fill_through(stamps.size());

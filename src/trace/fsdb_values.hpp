@@ -13,11 +13,10 @@
 
 namespace trelm {
 
-// Events one block may produce, and all blocks of a file together; events
-// past either bound are dropped.
-inline constexpr uint64_t kMaxFsdbBlockEvents = uint64_t{1} << 19;
-inline constexpr uint64_t kMaxFsdbFileEvents = uint64_t{1} << 20;
-// Clock-trailer events of one block (counted in the bounds above too).
+// Events all blocks of a file may produce together; events past the bound are
+// dropped.
+inline constexpr uint64_t kMaxFsdbFileEvents = uint64_t{1} << 19;
+// Clock-trailer events of one block (counted in the bound above too).
 inline constexpr uint64_t kMaxFsdbClockEvents = uint64_t{1} << 18;
 
 struct FsdbValues {

@@ -3,7 +3,9 @@
 // the assembly of the finished trace record.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,22 +38,23 @@ uint64_t read_leb128(Bytes bytes, size_t& pos, size_t end) noexcept;
 
 // Calls visit(text) for every run of printable bytes that starts with a
 // non-space and ends at a zero byte, in order. A run that reaches the end of
-// the range stops the scan: it is never reported.
+// the range stops the scan: it is never reported. Every run ends at a zero
+// byte, so the scan jumps from zero byte to zero byte and looks back over the
+// printable bytes before each.
 template <class Visit>
 void for_each_terminated_run(Bytes bytes, Visit&& visit) {
-  size_t n = bytes.size();
-  size_t i = 0;
-  while (i < n) {
-    uint8_t c = bytes[i];
-    if (c < 0x21 || c > 0x7E) {
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    while (j < n && is_printable(bytes[j])) ++j;
-    if (j == n) return;
-    if (bytes[j] == 0) visit(as_text(bytes.subspan(i, j - i)));
-    i = j + 1;
+  const uint8_t* base = bytes.data();
+  const size_t n = bytes.size();
+  size_t pos = 0;
+  while (pos < n) {
+    const void* zero = std::memchr(base + pos, 0, n - pos);
+    if (!zero) return;
+    size_t end = static_cast<size_t>(static_cast<const uint8_t*>(zero) - base);
+    size_t start = end;
+    while (start > pos && is_printable(base[start - 1])) --start;
+    while (start < end && base[start] == 0x20) ++start;  // a run never starts with a space
+    if (start < end) visit(as_text(bytes.subspan(start, end - start)));
+    pos = end + 1;
   }
 }
 
@@ -84,6 +87,28 @@ std::optional<Inflated> try_zlib_decompress(Bytes input, uint64_t* work = nullpt
 // came out when the cap is reached). Nothing when the stream is corrupt or ends
 // before its end of data.
 std::optional<std::vector<uint8_t>> inflate_whole_stream(Bytes input, size_t cap);
+
+// Sorted distinct event times (0 always among them), and each time replaced by
+// its position in that list. Events carry their time in the `index` field of
+// the write; neighbouring events often share a time, which is looked up once.
+template <class Write>
+std::vector<uint64_t> place_times(std::vector<Write>& events) {
+  std::vector<uint64_t> times{0};
+  for (const Write& e : events)
+    if (e.index != times.back()) times.push_back(e.index);
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  uint64_t last_time = 0;
+  uint64_t last_index = 0;
+  for (Write& e : events) {
+    if (e.index != last_time) {
+      last_time = e.index;
+      last_index = static_cast<uint64_t>(std::lower_bound(times.begin(), times.end(), last_time) - times.begin());
+    }
+    e.index = last_index;
+  }
+  return times;
+}
 
 // Names in first-found order with their ids (positions).
 class NameList {

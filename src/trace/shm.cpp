@@ -28,7 +28,7 @@ constexpr size_t kDesignHeader = 128;
 constexpr size_t kValueHeader = 64;
 // Byte-stream steps and toggle events of one transition file; the rest of a
 // hostile header's claims are dropped.
-constexpr uint64_t kMaxTransitionWork = uint64_t{1} << 20;
+constexpr uint64_t kMaxTransitionWork = uint64_t{1} << 19;
 
 enum class Tag { Other, ScopeDef, ScopeInst, Signal };
 
@@ -284,14 +284,9 @@ void ShmScan::read_transitions(Bytes d) {
   tail_codes_.reset();
   for (size_t i = 0; i < records.size(); ++i) decode_record(d, records[i], records.size() - 1 - i, unit);
 
-  std::vector<uint64_t> times;
-  times.reserve(events_.size() + 2);
-  times.push_back(0);
-  times.push_back(end_time * unit / 1000);
-  for (const auto& e : events_) times.push_back(e.index);
-  std::sort(times.begin(), times.end());
-  times.erase(std::unique(times.begin(), times.end()), times.end());
-  for (auto& e : events_) e.index = static_cast<Index>(std::lower_bound(times.begin(), times.end(), e.index) - times.begin());
+  events_.push_back({0, end_time * unit / 1000, 0});  // the end time joins the time stamps
+  std::vector<uint64_t> times = place_times(events_);
+  events_.pop_back();
   store_.set_many(std::move(events_));
   events_ = {};
   store_.zero_unknown_starts(N);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
 #include <string>
 
 #include "trace/scan_common.hpp"
@@ -38,6 +39,36 @@ TEST(ScanCommon, TerminatedRuns) {
     std::vector<std::string> runs;
     for_each_terminated_run(bytes_of(c.input), [&](std::string_view r) { runs.emplace_back(r); });
     EXPECT_EQ(runs, c.runs) << c.input;
+  }
+}
+
+// The scan as first described: forward from each candidate start.
+std::vector<std::string> forward_runs(Bytes b) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < b.size()) {
+    if (b[i] < 0x21 || b[i] > 0x7E) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < b.size() && is_printable(b[j])) ++j;
+    if (j == b.size()) break;
+    if (b[j] == 0) out.emplace_back(as_text(b.subspan(i, j - i)));
+    i = j + 1;
+  }
+  return out;
+}
+
+TEST(ScanCommon, TerminatedRunsMatchTheForwardScan) {
+  std::mt19937 rng(3);
+  const uint8_t alphabet[] = {0, 0, 1, ' ', ' ', 'a', 'b', '.', 0x7F, 0x80, 0x1F};
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<uint8_t> b(rng() % 40);
+    for (auto& c : b) c = alphabet[rng() % sizeof alphabet];
+    std::vector<std::string> runs;
+    for_each_terminated_run(b, [&](std::string_view r) { runs.emplace_back(r); });
+    ASSERT_EQ(runs, forward_runs(b));
   }
 }
 

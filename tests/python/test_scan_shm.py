@@ -212,4 +212,4 @@ def test_hostile_toggle_count_is_bounded(tmp_path):
     start = time.monotonic()
     trace = load(write_pair(tmp_path, design, trn))
     assert time.monotonic() - start < 20
-    assert trace.max_index() <= 2**20 + 2
+    assert trace.max_index() <= 2**19 + 2
