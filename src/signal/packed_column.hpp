@@ -59,14 +59,17 @@ class PackedValues {
   }
   // Bit-for-bit the same as `value` (see SignalValue::same_representation).
   bool same_representation(size_t k, const SignalValue& value) const noexcept {
-    if (!mixed_) return value.is_int() && slot(k) == value.int_value();
+    if (!mixed_ || static_cast<ValueKind>(kinds_[k]) == ValueKind::Int)
+      return value.is_int() && slot(k) == value.int_value();
     return same_representation_mixed(k, value);
   }
   void push_back(SignalValue value) {
-    if (!mixed_ && value.is_int())
+    if (value.is_int()) {
+      if (mixed_) kinds_.push_back(static_cast<uint8_t>(ValueKind::Int));
       push_slot(value.int_value());
-    else
+    } else {
       push_back_mixed(std::move(value));
+    }
   }
   void pop_back() noexcept;
   void clear() noexcept;

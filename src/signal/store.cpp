@@ -98,11 +98,6 @@ void SignalColumn::fill_through(Index count) {
   length_ = std::max(length_, count);
 }
 
-void SignalColumn::carry_to(Index index) noexcept {
-  if (values_.size() == 0 || length_ > index || values_.is_unknown(values_.size() - 1)) return;
-  length_ = index + 1;
-}
-
 void SignalColumn::shrink_to_fit() {
   starts_.shrink_to_fit();
   values_.shrink_to_fit();
@@ -152,10 +147,6 @@ void SignalStore::forward_fill(Index index) {
 void SignalStore::forward_fill_through(Index count) {
   for (auto& slot : columns_)
     if (slot.present) slot.column.fill_through(count);
-}
-
-void SignalStore::carry_forward(SignalId id, Index index) {
-  if (id < columns_.size() && columns_[id].present) columns_[id].column.carry_to(index);
 }
 
 void SignalStore::carry_all_forward(Index index) {

@@ -58,7 +58,9 @@ class SignalColumn {
   }
   void set_inside(Index index, SignalValue value);
   void fill_through(Index count);
-  void carry_to(Index index) noexcept;
+  void carry_to(Index index) noexcept {
+    if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
+  }
   void shrink_to_fit();
 
   PackedStarts starts_;
@@ -103,7 +105,9 @@ class SignalStore {
   // to this signal. Under that discipline, calling carry_forward before each
   // write and carry_all_forward(last index) at the end equals calling
   // forward_fill at every index.
-  void carry_forward(SignalId id, Index index);
+  void carry_forward(SignalId id, Index index) {
+    if (id < columns_.size() && columns_[id].present) columns_[id].column.carry_to(index);
+  }
   void carry_all_forward(Index index);
 
   // Read access for scans; nullptr for an id that was never written.
