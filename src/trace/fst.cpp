@@ -164,7 +164,7 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
                                                         const FstChangeValue& value) {
     SignalId id = hierarchy.id_of(handle);
-    if (id != kNoSignal) writer.write(id, time, convert_value(value));
+    if (id != kNoSignal) writer.write(id, time, convert_value(value), value.time_position);
   });
   if (!read.ok()) return fail("FST signals: " + read.error().text());
   reader_holder.reset();

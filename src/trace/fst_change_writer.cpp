@@ -7,9 +7,9 @@ namespace trelm {
 FstChangeWriter::FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps)
     : store_(store), timestamps_(timestamps), ascending_(std::is_sorted(timestamps.begin(), timestamps.end())) {}
 
-void FstChangeWriter::write(SignalId id, uint64_t time, SignalValue value) {
+void FstChangeWriter::write(SignalId id, uint64_t time, SignalValue value, uint64_t hint) {
   if (timestamps_.empty()) return;
-  Index index = index_of(time);
+  Index index = index_of(time, hint);
   if (ascending_) write_at(id, index, std::move(value));
   else unordered_.push_back(SignalStore::Write{id, index, std::move(value)});
 }
@@ -68,12 +68,13 @@ void FstChangeWriter::finish() {
   store_.forward_fill_through(timestamps_.size());
 }
 
-// Successive calls mostly ask for times near the previous one, so on an
-// ascending table the search gallops out from the previous answer, then
-// halves the range it found. The halving is written out so that it stays
-// well defined on a table that does not ascend.
-Index FstChangeWriter::index_of(uint64_t time) {
+// On an ascending table the search gallops out from the hint when the time
+// stands there, else from the previous answer (successive calls mostly ask
+// for nearby times), then halves the range it found. The halving is written
+// out so that it stays well defined on a table that does not ascend.
+Index FstChangeWriter::index_of(uint64_t time, uint64_t hint) {
   size_t size = timestamps_.size();
+  if (hint < size && timestamps_[hint] == time) last_ = hint;
   size_t low = 0, high = size;  // the answer + 1 lies in [low, high]
   if (ascending_) {
     size_t step = 1;

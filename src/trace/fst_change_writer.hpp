@@ -25,8 +25,10 @@ class FstChangeWriter {
   FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps);
 
   // The change at `time`, at the last index whose time is not after it (0
-  // before the first); nothing when there are no time stamps.
-  void write(SignalId id, uint64_t time, SignalValue value);
+  // before the first); nothing when there are no time stamps. `hint` is a
+  // position where the time may stand in the table; the search starts there
+  // when it does.
+  void write(SignalId id, uint64_t time, SignalValue value, uint64_t hint = UINT64_MAX);
   // Call once after the last write.
   void finish();
 
@@ -37,7 +39,7 @@ class FstChangeWriter {
     bool active = false;
   };
 
-  Index index_of(uint64_t time);
+  Index index_of(uint64_t time, uint64_t hint);
   void write_at(SignalId id, Index index, SignalValue value);
   void flush(SignalId id, Held& held);
 
