@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "trace/vcd.hpp"
@@ -19,7 +22,7 @@ static long peak_rss_kb() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE.vcd\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FILE.vcd [--reads]\n", argv[0]);
     return 2;
   }
   auto start = std::chrono::steady_clock::now();
@@ -36,5 +39,17 @@ int main(int argc, char** argv) {
   std::printf("load_seconds %.3f\npeak_rss_kb %ld\nsignals %zu\ntimestamps %llu\nruns %llu\n", seconds,
               peak_rss_kb(), t.signal_names().size(), static_cast<unsigned long long>(t.timestamp_count()),
               static_cast<unsigned long long>(runs));
+  if (argc < 3 || std::strcmp(argv[2], "--reads") != 0) return 0;
+  // Read costs: signal_value by name at random indices.
+  std::mt19937_64 rng(5);
+  const auto& names = t.signal_names();
+  std::vector<std::pair<const std::string*, trelm::Index>> probes;
+  for (int i = 0; i < 200000; ++i)
+    probes.emplace_back(&names[rng() % names.size()], rng() % (t.max_index() + 1));
+  auto read_start = std::chrono::steady_clock::now();
+  uint64_t sink = 0;
+  for (auto& [name, index] : probes) sink += static_cast<uint64_t>(t.signal_value(*name, index).kind());
+  double read_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - read_start).count();
+  std::printf("signal_value_ns %.0f (%llu)\n", read_seconds / probes.size() * 1e9, static_cast<unsigned long long>(sink));
   return 0;
 }

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 
 #include "eval/pool.hpp"
+#include "eval/run_search.hpp"
 #include "eval/stretch_eval.hpp"
+#include "eval/value_ops.hpp"
 
 namespace trelm {
 
@@ -13,7 +16,9 @@ namespace {
 Wide128 range_end(const Trace& trace) { return static_cast<Wide128>(trace.max_index()) + 1; }
 
 void append_range(std::vector<Index>& out, Wide128 first, Wide128 last) {
-  out.reserve(out.size() + static_cast<size_t>(last - first));
+  // Growing by the stretch alone would defeat the vector's doubling.
+  size_t n = static_cast<size_t>(last - first);
+  if (out.size() + n > out.capacity()) out.reserve(std::max(out.size() + n, out.capacity() * 2));
   for (Wide128 i = first; i < last; ++i) out.push_back(static_cast<Index>(i));
 }
 
@@ -85,28 +90,81 @@ uint64_t parallel_count(const Trace& trace, const Expr& expr) {
 
 namespace {
 
-bool is_nan(const SignalValue& v) noexcept { return v.kind() == ValueKind::Real && v.real_value() != v.real_value(); }
-
 SignalValue value_in_run(const SignalColumn& column, size_t run) {
   return run == SignalColumn::npos ? SignalValue::unknown() : column.run_value(run);
 }
 
-// The change of one signal between index - 1 and index, read with one or two
-// run look-ups; false when the two values are equal.
-bool change_of(const SignalStore& store, SignalId id, Index index, SignalValue& old_value, SignalValue& new_value) {
-  const SignalColumn* column = store.column(id);
-  if (!column) return false;  // Unknown on both sides
-  size_t here = column->run_at(index);
-  if (here != SignalColumn::npos && column->run_start(here) < index) {
-    // index - 1 lies in the same run: equal unless the value is NaN.
-    new_value = column->run_value(here);
-    if (!is_nan(new_value)) return false;
-    old_value = new_value;
-    return true;
+// Remembered runs per signal id for the point reads of changed_at, kept per
+// thread and per store. A remembered run is only a starting point that
+// find_run checks, so a stale one (another store at the same address) costs
+// time, never correctness.
+struct RunHints {
+  static constexpr size_t kMaxIds = size_t{1} << 20;
+
+  // Makes room for ids up to max_id; call before taking hint pointers.
+  void prepare(const SignalStore& store, SignalId max_id) {
+    if (&store != store_) {
+      store_ = &store;
+      hints_.assign(hints_.size(), SignalColumn::npos);
+    }
+    if (max_id < kMaxIds && max_id >= hints_.size()) hints_.resize(max_id + 1, SignalColumn::npos);
   }
-  new_value = value_in_run(*column, here);
-  old_value = value_in_run(*column, column->run_at(index - 1));
-  return !(old_value == new_value);
+  // Ids beyond the table share one scratch place: any hint is safe to use.
+  size_t* hint(SignalId id) { return id < hints_.size() ? &hints_[id] : &scratch_; }
+
+  const SignalStore* store_ = nullptr;
+  std::vector<size_t> hints_;
+  size_t scratch_ = SignalColumn::npos;
+};
+
+thread_local RunHints t_run_hints;
+
+// One signal's share of a change query.
+struct Probe {
+  size_t name;  // position in signal_names
+  const SignalColumn* column;
+  size_t* hint;
+  size_t guess;
+};
+
+// Compares every probe's signal at index - 1 and index with one or two run
+// look-ups each. The work goes in passes over all probes (touch the likely
+// runs, find the runs, read the values, decide), each pass a loop whose
+// iterations do not wait for one another, so the processor overlaps the
+// cache misses of all signals instead of taking them one at a time.
+void compare_probes(const std::vector<std::string>& names, std::span<const Probe> probes, Index index,
+                    std::vector<ChangeRecord>& into) {
+  uint64_t touched = 0;
+  for (const Probe& p : probes) {
+    const SignalColumn& c = *p.column;
+    if (c.run_count() == 0) continue;
+    touched += c.run_start(std::min(p.guess, c.run_count() - 1));
+    if (*p.hint < c.run_count()) touched += c.run_start(*p.hint);
+  }
+  asm volatile("" : : "r"(touched));
+  std::vector<size_t> runs(probes.size());
+  for (size_t k = 0; k < probes.size(); ++k) {
+    const Probe& p = probes[k];
+    runs[k] = find_run(*p.column, index, *p.hint, p.guess);
+    if (runs[k] != SignalColumn::npos) *p.hint = runs[k];
+  }
+  std::vector<SignalValue> values(probes.size());
+  for (size_t k = 0; k < probes.size(); ++k)
+    if (runs[k] != SignalColumn::npos) values[k] = probes[k].column->run_value(runs[k]);
+  for (size_t k = 0; k < probes.size(); ++k) {
+    const SignalColumn& column = *probes[k].column;
+    size_t here = runs[k];
+    SignalValue& new_value = values[k];
+    if (here != SignalColumn::npos && column.run_start(here) < index) {
+      // index - 1 lies in the same run: equal unless the value is NaN.
+      if (is_nan(new_value)) into.push_back(ChangeRecord{names[probes[k].name], new_value, new_value});
+      continue;
+    }
+    size_t before = here != SignalColumn::npos && here > 0 ? here - 1 : find_run(column, index - 1, here);
+    SignalValue old_value = value_in_run(column, before);
+    if (!(old_value == new_value))
+      into.push_back(ChangeRecord{names[probes[k].name], std::move(old_value), std::move(new_value)});
+  }
 }
 
 // Above this many names the comparison is split among the workers; below it
@@ -120,25 +178,39 @@ std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) 
   if (index == 0) return out;
   const auto& names = trace.signal_names();
   const SignalStore& store = trace.store();
-  auto scan = [&](size_t first, size_t last, std::vector<ChangeRecord>& into) {
-    SignalValue old_value, new_value;
-    for (size_t k = first; k < last; ++k) {
-      const std::string& name = names[k];
-      if (!keep(name)) continue;
-      auto id = trace.signal_id(name);
-      if (!id) continue;
-      if (change_of(store, *id, index, old_value, new_value))
-        into.push_back(ChangeRecord{name, std::move(old_value), std::move(new_value)});
-    }
-  };
-  if (names.size() < kParallelChangeNames) {
-    scan(0, names.size(), out);
+  // Names without an id, or whose id holds no values (Unknown at both
+  // indices), cannot change and are left out here.
+  std::vector<Probe> probes;
+  std::vector<SignalId> ids;
+  probes.reserve(names.size());
+  ids.reserve(names.size());
+  SignalId max_id = 0;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (!keep(names[k])) continue;
+    auto id = trace.signal_id(names[k]);
+    if (!id) continue;
+    const SignalColumn* column = store.column(*id);
+    if (!column) continue;
+    probes.push_back(Probe{k, column, nullptr, guess_run(*column, index)});
+    ids.push_back(*id);
+    max_id = std::max(max_id, *id);
+  }
+  t_run_hints.prepare(store, max_id);
+  for (size_t k = 0; k < probes.size(); ++k) probes[k].hint = t_run_hints.hint(ids[k]);
+  if (probes.size() < kParallelChangeNames) {
+    compare_probes(names, probes, index, out);
     return out;
   }
-  size_t pieces = (names.size() + kNamesPerPiece - 1) / kNamesPerPiece;
+  size_t pieces = (probes.size() + kNamesPerPiece - 1) / kNamesPerPiece;
   std::vector<std::vector<ChangeRecord>> parts(pieces);
+  // The hints belong to the calling thread; workers start from the guesses.
+  for (Probe& p : probes) p.hint = nullptr;
   auto task = [&](size_t k) {
-    scan(k * kNamesPerPiece, std::min(names.size(), (k + 1) * kNamesPerPiece), parts[k]);
+    size_t first = k * kNamesPerPiece, last = std::min(probes.size(), first + kNamesPerPiece);
+    std::vector<size_t> hints(last - first, SignalColumn::npos);
+    std::vector<Probe> mine(probes.begin() + first, probes.begin() + last);
+    for (size_t j = 0; j < mine.size(); ++j) mine[j].hint = &hints[j];
+    compare_probes(names, mine, index, parts[k]);
   };
   WorkerPool::instance().run(pieces, task);
   for (auto& part : parts) std::move(part.begin(), part.end(), std::back_inserter(out));
@@ -162,6 +234,9 @@ std::vector<TransitionRecord> transitions(const Trace& trace, std::string_view n
   auto id = trace.signal_id(name);
   if (!id) return out;
   const Wide128 end = range_end(trace);
+  // Every change but a held NaN starts a new run: reserve for them at once.
+  if (const SignalColumn* column = trace.store().column(*id))
+    out.reserve(std::min<Wide128>(column->run_count() + 1, end));
   StoreCursor cursor(trace.store(), *id);
   SignalValue prev = cursor.at(0);
   Wide128 begin = 0;

@@ -122,37 +122,34 @@ class ThreadPool final : public WorkerPool {
   bool failed_ = false;
 };
 
-// The pool and the lock that guards its creation live on the heap and are
-// never freed: threads are not joined at exit, and a child after fork simply
-// forgets the parent's (whose threads do not exist in the child).
-alignas(std::mutex) unsigned char g_create_mutex_storage[2][sizeof(std::mutex)];
-std::mutex* g_create_mutex = new (g_create_mutex_storage[0]) std::mutex;
+// The pool is created under this lock and never freed: threads are not
+// joined at exit, and a child after fork simply forgets the parent's pool
+// (whose threads do not exist in the child). std::mutex is constant
+// initialised, so the lock is usable before any static constructor runs.
+std::mutex g_create_mutex;
 std::atomic<ThreadPool*> g_pool{nullptr};
+bool g_fork_handlers_installed = false;  // guarded by g_create_mutex
 
-void prepare_fork() { g_create_mutex->lock(); }
-void parent_after_fork() { g_create_mutex->unlock(); }
+void prepare_fork() { g_create_mutex.lock(); }
+void parent_after_fork() { g_create_mutex.unlock(); }
 void child_after_fork() {
   g_pool.store(nullptr, std::memory_order_relaxed);
-  // The parent's lock is held by the forking thread; start from a fresh one
-  // without allocating (the child may only be half consistent).
-  void* slot = g_create_mutex == reinterpret_cast<std::mutex*>(g_create_mutex_storage[0]) ? g_create_mutex_storage[1]
-                                                                                      : g_create_mutex_storage[0];
-  g_create_mutex = new (slot) std::mutex;
+  // The forking thread holds the lock; the child starts from a fresh one.
+  new (&g_create_mutex) std::mutex;
 }
-
-const bool g_fork_handlers = [] {
-  pthread_atfork(&prepare_fork, &parent_after_fork, &child_after_fork);
-  return true;
-}();
 
 }  // namespace
 
 WorkerPool& WorkerPool::instance() {
   ThreadPool* pool = g_pool.load(std::memory_order_acquire);
   if (pool) return *pool;
-  std::lock_guard<std::mutex> lock(*g_create_mutex);
+  std::lock_guard<std::mutex> lock(g_create_mutex);
   pool = g_pool.load(std::memory_order_acquire);
   if (!pool) {
+    if (!g_fork_handlers_installed) {
+      pthread_atfork(&prepare_fork, &parent_after_fork, &child_after_fork);
+      g_fork_handlers_installed = true;
+    }
     pool = new ThreadPool(configured_pool_size());
     g_pool.store(pool, std::memory_order_release);
   }

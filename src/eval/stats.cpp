@@ -3,12 +3,11 @@
 #include <algorithm>
 
 #include "eval/stretch_eval.hpp"
+#include "eval/value_ops.hpp"
 
 namespace trelm {
 
 namespace {
-
-bool is_nan(const SignalValue& v) noexcept { return v.kind() == ValueKind::Real && v.real_value() != v.real_value(); }
 
 // Adds `n` indices holding `v`; counts wrap modulo 2^64 like the sums.
 void add_stretch(SignalStats& s, const SignalValue& v, uint64_t n) {

@@ -47,7 +47,16 @@ StretchProgram::StretchProgram(const Expr& expr, Index max_index) : max_index_(m
         stack.pop_back();
         break;
       case ExprKind::RelEval:
-        if (p.stage == 0) {
+        if (p.stage == 0 && n.left->kind == ExprKind::Signal) {
+          ins.op = Op::ShiftedSignal;
+          ins.offset = n.offset;
+          ins.id = n.left->id;
+          ins.leaf = static_cast<uint32_t>(leaf_ids_.size());
+          leaf_ids_.push_back(n.left->id);
+          code_.push_back(ins);
+          ++depth;
+          stack.pop_back();
+        } else if (p.stage == 0) {
           p.stage = 1;
           p.begin_at = code_.size();
           ins.op = Op::RelBegin;
@@ -92,96 +101,186 @@ StretchProgram::StretchProgram(const Expr& expr, Index max_index) : max_index_(m
     }
     if (depth > max_values_) max_values_ = depth;
   }
+  Instr done{};
+  done.op = Op::Done;
+  code_.push_back(done);
+}
+
+namespace {
+
+const SignalValue kTrue = SignalValue::from_int(1);
+const SignalValue kFalse = SignalValue::from_int(0);
+const SignalValue kUnknownValue = SignalValue::unknown();
+
+// Computed values are only ever Int or Unknown, which own nothing: a slot is
+// overwritten in place, and a 0/1 result points at a shared constant instead.
+inline const SignalValue* place(SignalValue* slot, const SignalValue& v) {
+  if (v.kind() != ValueKind::Int) return &kUnknownValue;
+  uint64_t n = v.int_value();
+  if (n <= 1) return n ? &kTrue : &kFalse;
+  new (slot) SignalValue(SignalValue::from_int(n));
+  return slot;
+}
+
+// A binary operator on two Int operands, without building a temporary value.
+inline const SignalValue* int_result(SignalValue* slot, ExprKind kind, uint64_t a, uint64_t b) {
+  auto flag = [](bool t) { return t ? &kTrue : &kFalse; };
+  uint64_t n;
+  switch (kind) {
+    case ExprKind::And: return flag(a != 0 && b != 0);
+    case ExprKind::Or: return flag(a != 0 || b != 0);
+    case ExprKind::Eq: return flag(a == b);
+    case ExprKind::Neq: return flag(a != b);
+    case ExprKind::Gt: return flag(a > b);
+    case ExprKind::Lt: return flag(a < b);
+    case ExprKind::Gte: return flag(a >= b);
+    case ExprKind::Lte: return flag(a <= b);
+    case ExprKind::Add: n = a + b; break;
+    case ExprKind::Sub: n = a - b; break;
+    case ExprKind::BitAnd: n = a & b; break;
+    case ExprKind::BitOr: n = a | b; break;
+    case ExprKind::BitXor: n = a ^ b; break;
+    default: return &kUnknownValue;
+  }
+  if (n <= 1) return flag(n == 1);
+  new (slot) SignalValue(SignalValue::from_int(n));
+  return slot;
+}
+
+}  // namespace
+
+void StretchEvaluator::LeafCursor::seek(Index index) {
+  const SignalColumn* c = column;
+  if (!c || c->run_count() == 0 || index >= c->length()) {
+    // Unknown from the list's end (or everywhere) on.
+    Index tail = c && c->run_count() ? c->length() : 0;
+    begin = index >= tail ? tail : 0;
+    end = index >= tail ? kIndexEnd : c->run_start(0);
+    load_unknown();
+    run = SignalColumn::npos;
+    return;
+  }
+  run = c->run_at(index);
+  if (run == SignalColumn::npos) {  // before the first run
+    begin = 0;
+    end = c->run_start(0);
+    load_unknown();
+  } else {
+    begin = c->run_start(run);
+    end = c->run_end(run);
+    load(run);
+  }
 }
 
 StretchEvaluator::StretchEvaluator(const StretchProgram& program, const SignalStore& store)
-    : program_(program), values_(program.max_values()), contexts_(program.max_contexts()) {
-  cursors_.reserve(program.leaf_count());
-  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_.emplace_back(store, program.leaf_id(k));
+    : program_(program),
+      cursors_(program.leaf_count()),
+      values_(program.max_values()),
+      results_(program.max_values()),
+      contexts_(program.max_contexts()) {
+  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_[k].column = store.column(program.leaf_id(k));
 }
 
 bool StretchEvaluator::run(Index index, Wide128& end) {
   using Op = StretchProgram::Op;
-  const auto& code = program_.code();
-  const __int128 max_index = program_.max_index();
+  const StretchProgram::Instr* code = program_.code().data();
+  const Index max_index = program_.max_index();
   const __int128 i = index;
+  const SignalValue** values = values_.data();
+  SignalValue* results = results_.data();
   // Indices are compared in 128 bits so that no shift by an offset can wrap.
   __int128 bound = std::numeric_limits<__int128>::max();
   size_t sp = 0;  // values
   size_t cp = 0;  // contexts
-  contexts_[cp++] = i;
-  size_t pc = 0;
-  const size_t count = code.size();
-  while (pc < count) {
-    const auto& ins = code[pc];
-    switch (ins.op) {
-      case Op::Signal: {
-        __int128 j = contexts_[cp - 1];
-        StoreCursor& c = cursors_[ins.leaf];
-        values_[sp].borrowed = &c.at(static_cast<Index>(j));
-        ++sp;
-        if (c.segment_end() != kIndexEnd) {
-          __int128 until = i + (static_cast<__int128>(c.segment_end()) - j);
-          if (until < bound) bound = until;
-        }
-        ++pc;
-        break;
-      }
-      case Op::Const:
-        values_[sp++].borrowed = ins.constant;
-        ++pc;
-        break;
-      case Op::True:
-        values_[sp].borrowed = nullptr;
-        values_[sp++].owned = SignalValue::from_int(1);
-        ++pc;
-        break;
-      case Op::Unary: {
-        Slot& s = values_[sp - 1];
-        SignalValue r = apply_unary(ins.kind, s.get(), ins.high, ins.low);
-        s.borrowed = nullptr;
-        s.owned = r;
-        ++pc;
-        break;
-      }
-      case Op::Binary: {
-        Slot& l = values_[sp - 2];
-        SignalValue r = apply_binary(ins.kind, l.get(), values_[sp - 1].get());
-        --sp;
-        l.borrowed = nullptr;
-        l.owned = r;
-        ++pc;
-        break;
-      }
-      case Op::RelBegin: {
-        __int128 j = contexts_[cp - 1] + ins.offset;
-        if (j >= 0 && j <= max_index) {
-          // Valid until the target passes max_index.
-          __int128 until = i + (max_index - j) + 1;
-          if (until < bound) bound = until;
-          contexts_[cp++] = j;
-          ++pc;
-        } else {
-          // A target below 0 becomes valid after -j more indices; one above
-          // max_index only moves further away.
-          if (j < 0) {
-            __int128 until = i - j;
-            if (until < bound) bound = until;
-          }
-          values_[sp].borrowed = nullptr;
-          values_[sp++].owned = SignalValue::unknown();
-          pc = ins.skip_to;
-        }
-        break;
-      }
-      case Op::RelEnd:
-        --cp;
-        ++pc;
-        break;
-    }
+  contexts_[cp++] = index;
+  const StretchProgram::Instr* ins = code;
+
+  // Threaded dispatch: every instruction jumps straight to the next one's
+  // handler, which the processor predicts far better than one shared switch.
+  static void* const kHandlers[] = {&&signal, &&shifted_signal, &&constant, &&always_true, &&unary,
+                                    &&binary,  &&rel_begin,      &&rel_end,  &&done};
+  static_assert(static_cast<int>(Op::Done) == 8);
+#define TRELM_NEXT() goto* kHandlers[static_cast<uint8_t>((++ins)->op)]
+  goto* kHandlers[static_cast<uint8_t>(ins->op)];
+
+signal: {
+  Index j = contexts_[cp - 1];
+  LeafCursor& c = cursors_[ins->leaf];
+  values[sp++] = &c.at(j);
+  if (c.end != kIndexEnd) {
+    __int128 until = i + (c.end - j);
+    if (until < bound) bound = until;
   }
+  TRELM_NEXT();
+}
+shifted_signal: {
+  // RelBegin, Signal and RelEnd in one step.
+  __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins->offset;
+  if (j >= 0 && j <= static_cast<__int128>(max_index)) {
+    Index target = static_cast<Index>(j);
+    __int128 until = i + (max_index - target) + 1;
+    if (until < bound) bound = until;
+    LeafCursor& c = cursors_[ins->leaf];
+    values[sp++] = &c.at(target);
+    if (c.end != kIndexEnd) {
+      until = i + (c.end - target);
+      if (until < bound) bound = until;
+    }
+  } else {
+    if (j < 0) {
+      __int128 until = i - j;
+      if (until < bound) bound = until;
+    }
+    values[sp++] = &kUnknownValue;
+  }
+  TRELM_NEXT();
+}
+constant:
+  values[sp++] = ins->constant;
+  TRELM_NEXT();
+always_true:
+  values[sp++] = &kTrue;
+  TRELM_NEXT();
+unary:
+  values[sp - 1] = ins->kind == ExprKind::Not
+                       ? (truth_of(*values[sp - 1]) ? &kFalse : &kTrue)
+                       : place(results + sp - 1, apply_unary(ins->kind, *values[sp - 1], ins->high, ins->low));
+  TRELM_NEXT();
+binary: {
+  --sp;
+  const SignalValue& l = *values[sp - 1];
+  const SignalValue& r = *values[sp];
+  values[sp - 1] = l.kind() == ValueKind::Int && r.kind() == ValueKind::Int
+                       ? int_result(results + sp - 1, ins->kind, l.int_value(), r.int_value())
+                       : place(results + sp - 1, apply_binary(ins->kind, l, r));
+  TRELM_NEXT();
+}
+rel_begin: {
+  __int128 j = static_cast<__int128>(contexts_[cp - 1]) + ins->offset;
+  if (j >= 0 && j <= static_cast<__int128>(max_index)) {
+    // Valid until the target passes max_index.
+    __int128 until = i + (max_index - static_cast<Index>(j)) + 1;
+    if (until < bound) bound = until;
+    contexts_[cp++] = static_cast<Index>(j);
+    TRELM_NEXT();
+  }
+  // A target below 0 becomes valid after -j more indices; one above
+  // max_index only moves further away.
+  if (j < 0) {
+    __int128 until = i - j;
+    if (until < bound) bound = until;
+  }
+  values[sp++] = &kUnknownValue;
+  ins = code + ins->skip_to;
+  goto* kHandlers[static_cast<uint8_t>(ins->op)];
+}
+rel_end:
+  --cp;
+  TRELM_NEXT();
+done:
+#undef TRELM_NEXT
   end = static_cast<Wide128>(bound);
-  return is_true(values_[0].get());
+  return truth_of(*values[0]);
 }
 
 }  // namespace trelm

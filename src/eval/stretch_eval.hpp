@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "eval/expr.hpp"
@@ -18,14 +19,14 @@ using Wide128 = unsigned __int128;
 
 class StretchProgram {
  public:
-  enum class Op : uint8_t { Signal, Const, True, Unary, Binary, RelBegin, RelEnd };
+  enum class Op : uint8_t { Signal, ShiftedSignal, Const, True, Unary, Binary, RelBegin, RelEnd, Done };
 
   struct Instr {
     Op op;
     ExprKind kind;          // Unary, Binary
     uint32_t leaf = 0;      // Signal: which cursor
     uint32_t skip_to = 0;   // RelBegin: the instruction after the matching RelEnd
-    int64_t offset = 0;     // RelBegin
+    int64_t offset = 0;     // RelBegin, ShiftedSignal (a RelEval of a Signal in one step)
     uint64_t high = 0;      // Unary Slice
     uint64_t low = 0;
     SignalId id = 0;                      // Signal
@@ -75,16 +76,57 @@ class StretchEvaluator {
   }
 
  private:
-  struct Slot {
-    const SignalValue* borrowed = nullptr;
-    SignalValue owned;
-    const SignalValue& get() const noexcept { return borrowed ? *borrowed : owned; }
+  // Reads one signal's runs at ascending indices: moving to the next run is
+  // a comparison, anything else a binary search.
+  struct LeafCursor {
+    const SignalColumn* column = nullptr;
+    size_t run = SignalColumn::npos;
+    Index begin = 1;  // empty until the first read
+    Index end = 0;    // kIndexEnd for the Unknown tail
+    SignalValue value;
+
+    const SignalValue& at(Index index) {
+      if (index >= begin && index < end) return value;
+      // Runs are contiguous: the next one starts where this one ends.
+      if (run != SignalColumn::npos && index >= end) {
+        size_t next = run + 1;
+        if (next < column->run_count()) {
+          Index next_end = column->run_end(next);
+          if (index < next_end) {
+            run = next;
+            begin = end;
+            end = next_end;
+            load(next);
+            return value;
+          }
+        }
+      }
+      seek(index);
+      return value;
+    }
+    void seek(Index index);
+    // The value is built in place from the run (no temporary that the next
+    // read would have to wait for); Int, Real and Unknown own nothing, so
+    // only other kinds need releasing first.
+    void load(size_t k) {
+      release_value();
+      new (&value) SignalValue(column->run_value(k));
+    }
+    void load_unknown() {
+      release_value();
+      new (&value) SignalValue();
+    }
+    void release_value() {
+      ValueKind kind = value.kind();
+      if (kind != ValueKind::Int && kind != ValueKind::Real && kind != ValueKind::Unknown) value.~SignalValue();
+    }
   };
 
   const StretchProgram& program_;
-  std::vector<StoreCursor> cursors_;
-  std::vector<Slot> values_;
-  std::vector<__int128> contexts_;
+  std::vector<LeafCursor> cursors_;
+  std::vector<const SignalValue*> values_;  // the operands on the run-time stack
+  std::vector<SignalValue> results_;        // computed values, one place per stack slot
+  std::vector<Index> contexts_;  // the index each open RelEval reads at (always in range)
 };
 
 }  // namespace trelm

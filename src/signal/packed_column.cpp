@@ -7,18 +7,14 @@ namespace trelm {
 
 // ---- PackedStarts -----------------------------------------------------------
 
-void PackedStarts::push_back(uint64_t start) {
-  if (size() % kBlock == 0) samples_.push_back(start);
-  if (!wide_ && start > UINT32_MAX) {
+void PackedStarts::push_back_wide(uint64_t start) {
+  if (!wide_) {
     starts64_.assign(starts32_.begin(), starts32_.end());
     starts32_.clear();
     starts32_.shrink_to_fit();
     wide_ = true;
   }
-  if (wide_)
-    starts64_.push_back(start);
-  else
-    starts32_.push_back(static_cast<uint32_t>(start));
+  starts64_.push_back(start);
 }
 
 void PackedStarts::pop_back() noexcept {
@@ -66,43 +62,25 @@ unsigned PackedValues::width_for(uint64_t value) noexcept {
   return 8;
 }
 
-uint64_t PackedValues::slot(size_t k) const noexcept {
-  const uint8_t* p = raw_.data() + k * width_;
-  switch (width_) {
-    case 1: return p[0];
-    case 2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 4: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    default: {
-      uint64_t v;
-      std::memcpy(&v, p, 8);
-      return v;
-    }
-  }
+void PackedValues::make_room(uint64_t s) {
+  unsigned need = width_for(s);
+  if (need > width_) widen_to(need);
+  if ((count_ + 1) * width_ > raw_.size()) raw_.resize(std::max<size_t>(16, raw_.size() * 2));
 }
 
 void PackedValues::widen_to(unsigned width) {
-  std::vector<uint8_t> raw;
-  raw.reserve(std::max(raw_.capacity() / width_ * width, count_ * width));
-  raw.resize(count_ * width);
+  std::vector<uint8_t> raw(std::max<size_t>(16, raw_.size() / width_ * width));
   for (size_t k = 0; k < count_; ++k) {
     uint64_t v = slot(k);
     std::memcpy(raw.data() + k * width, &v, width);  // little-endian host
   }
   raw_.swap(raw);
   width_ = width;
+  max_slot_ = width == 8 ? UINT64_MAX : (uint64_t{1} << (8 * width)) - 1;
 }
 
-SignalValue PackedValues::get(size_t k) const {
+SignalValue PackedValues::get_mixed(size_t k) const {
   uint64_t s = slot(k);
-  if (!mixed_) return SignalValue::from_int(s);
   switch (static_cast<ValueKind>(kinds_[k])) {
     case ValueKind::Int: return SignalValue::from_int(s);
     case ValueKind::Unknown: return SignalValue::unknown();
@@ -110,8 +88,8 @@ SignalValue PackedValues::get(size_t k) const {
   }
 }
 
-bool PackedValues::same_representation(size_t k, const SignalValue& value) const noexcept {
-  ValueKind kind = mixed_ ? static_cast<ValueKind>(kinds_[k]) : ValueKind::Int;
+bool PackedValues::same_representation_mixed(size_t k, const SignalValue& value) const noexcept {
+  ValueKind kind = static_cast<ValueKind>(kinds_[k]);
   if (kind != value.kind()) return false;
   switch (kind) {
     case ValueKind::Int: return slot(k) == value.int_value();
@@ -120,7 +98,7 @@ bool PackedValues::same_representation(size_t k, const SignalValue& value) const
   }
 }
 
-void PackedValues::push_back(SignalValue value) {
+void PackedValues::push_back_mixed(SignalValue value) {
   ValueKind kind = value.kind();
   if (kind != ValueKind::Int && !mixed_) {
     kinds_.assign(count_, static_cast<uint8_t>(ValueKind::Int));
@@ -133,12 +111,8 @@ void PackedValues::push_back(SignalValue value) {
     s = others_.size();
     others_.push_back(std::move(value));
   }
-  unsigned need = width_for(s);
-  if (need > width_) widen_to(need);
-  raw_.resize(raw_.size() + width_);
-  std::memcpy(raw_.data() + count_ * width_, &s, width_);
   if (mixed_) kinds_.push_back(static_cast<uint8_t>(kind));
-  ++count_;
+  push_slot(s);
 }
 
 void PackedValues::pop_back() noexcept {
@@ -148,7 +122,6 @@ void PackedValues::pop_back() noexcept {
     if (kind != ValueKind::Int && kind != ValueKind::Unknown) others_.pop_back();
     kinds_.pop_back();
   }
-  raw_.resize(count_ * width_);
 }
 
 void PackedValues::clear() noexcept {
@@ -158,9 +131,11 @@ void PackedValues::clear() noexcept {
   mixed_ = false;
   count_ = 0;
   width_ = 1;
+  max_slot_ = 0xFF;
 }
 
 void PackedValues::shrink_to_fit() {
+  raw_.resize(count_ * width_);
   raw_.shrink_to_fit();
   kinds_.shrink_to_fit();
   others_.shrink_to_fit();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "signal/value.hpp"
@@ -19,7 +20,13 @@ class PackedStarts {
   bool empty() const noexcept { return size() == 0; }
   uint64_t operator[](size_t k) const noexcept { return wide_ ? starts64_[k] : starts32_[k]; }
   uint64_t back() const noexcept { return (*this)[size() - 1]; }
-  void push_back(uint64_t start);
+  void push_back(uint64_t start) {
+    if (size() % kBlock == 0) samples_.push_back(start);
+    if (!wide_ && start <= UINT32_MAX)
+      starts32_.push_back(static_cast<uint32_t>(start));
+    else
+      push_back_wide(start);
+  }
   void pop_back() noexcept;
   void clear() noexcept;
   void shrink_to_fit();
@@ -32,6 +39,7 @@ class PackedStarts {
   static constexpr size_t kBlock = 64;
   template <class Starts>
   size_t upper_bound_in(const Starts& starts, uint64_t index) const noexcept;
+  void push_back_wide(uint64_t start);
 
   std::vector<uint32_t> starts32_;
   std::vector<uint64_t> starts64_;
@@ -42,27 +50,85 @@ class PackedStarts {
 class PackedValues {
  public:
   size_t size() const noexcept { return count_; }
-  SignalValue get(size_t k) const;
+  SignalValue get(size_t k) const {
+    if (!mixed_) return SignalValue::from_int(slot(k));
+    return get_mixed(k);
+  }
   bool is_unknown(size_t k) const noexcept {
     return mixed_ && static_cast<ValueKind>(kinds_[k]) == ValueKind::Unknown;
   }
   // Bit-for-bit the same as `value` (see SignalValue::same_representation).
-  bool same_representation(size_t k, const SignalValue& value) const noexcept;
-  void push_back(SignalValue value);
+  bool same_representation(size_t k, const SignalValue& value) const noexcept {
+    if (!mixed_) return value.is_int() && slot(k) == value.int_value();
+    return same_representation_mixed(k, value);
+  }
+  void push_back(SignalValue value) {
+    if (!mixed_ && value.is_int())
+      push_slot(value.int_value());
+    else
+      push_back_mixed(std::move(value));
+  }
   void pop_back() noexcept;
   void clear() noexcept;
   void shrink_to_fit();
 
  private:
-  uint64_t slot(size_t k) const noexcept;
+  uint64_t slot(size_t k) const noexcept {
+    const uint8_t* p = raw_.data() + k * width_;
+    switch (width_) {
+      case 1: return p[0];
+      case 2: {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+      }
+      case 4: {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+      }
+      default: {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+      }
+    }
+  }
+  void push_slot(uint64_t s) {
+    if (s > max_slot_ || (count_ + 1) * width_ > raw_.size()) make_room(s);
+    uint8_t* p = raw_.data() + count_ * width_;
+    switch (width_) {
+      case 1: *p = static_cast<uint8_t>(s); break;
+      case 2: {
+        uint16_t v = static_cast<uint16_t>(s);
+        std::memcpy(p, &v, 2);
+        break;
+      }
+      case 4: {
+        uint32_t v = static_cast<uint32_t>(s);
+        std::memcpy(p, &v, 4);
+        break;
+      }
+      default: std::memcpy(p, &s, 8); break;
+    }
+    ++count_;
+  }
+  SignalValue get_mixed(size_t k) const;
+  bool same_representation_mixed(size_t k, const SignalValue& value) const noexcept;
+  void push_back_mixed(SignalValue value);
+  // Widens the slots for `s` and grows the buffer for one more slot.
+  void make_room(uint64_t s);
   void widen_to(unsigned width);
   static unsigned width_for(uint64_t value) noexcept;
 
-  std::vector<uint8_t> raw_;  // count_ slots of width_ bytes, little-endian
+  // Slots of width_ bytes, little-endian; the first count_ are in use and the
+  // rest is room to grow.
+  std::vector<uint8_t> raw_;
   std::vector<uint8_t> kinds_;  // one ValueKind per entry once mixed_
   std::vector<SignalValue> others_;
   bool mixed_ = false;
   size_t count_ = 0;
+  uint64_t max_slot_ = 0xFF;
   unsigned width_ = 1;
 };
 

@@ -21,25 +21,12 @@ size_t SignalColumn::run_at(Index index) const noexcept {
   return starts_.upper_bound(index) - 1;
 }
 
-void SignalColumn::append_run(Index start, SignalValue value) {
-  if (values_.size() && values_.same_representation(values_.size() - 1, value)) return;
-  if (starts_.empty() && value.is_unknown()) return;  // leading Unknown is implicit
-  starts_.push_back(start);
-  values_.push_back(std::move(value));
-}
-
 void SignalColumn::pop_run() noexcept {
   starts_.pop_back();
   values_.pop_back();
 }
 
-void SignalColumn::set(Index index, SignalValue value) {
-  if (index >= length_) {
-    if (index > length_) append_run(length_, SignalValue::unknown());
-    append_run(index, std::move(value));
-    length_ = index + 1;
-    return;
-  }
+void SignalColumn::set_inside(Index index, SignalValue value) {
   size_t k = run_at(index);
   if (k != npos && values_.same_representation(k, value)) return;
   if (k == npos && value.is_unknown()) return;
@@ -123,15 +110,7 @@ void SignalColumn::shrink_to_fit() {
 
 // ---- SignalStore ------------------------------------------------------------
 
-SignalColumn& SignalStore::column_for_write(SignalId id) {
-  if (id >= columns_.size()) columns_.resize(id + 1);
-  columns_[id].present = true;
-  return columns_[id].column;
-}
-
-void SignalStore::set(SignalId id, Index index, SignalValue value) {
-  column_for_write(id).set(index, std::move(value));
-}
+void SignalStore::grow_to(SignalId id) { columns_.resize(id + 1); }
 
 void SignalStore::set_many(std::vector<Write> writes) {
   std::stable_sort(writes.begin(), writes.end(), [](const Write& a, const Write& b) {

@@ -42,9 +42,21 @@ class SignalColumn {
 
  private:
   friend class SignalStore;
-  void append_run(Index start, SignalValue value);
+  void append_run(Index start, SignalValue value) {
+    size_t n = values_.size();
+    // Equal neighbours merge; a leading Unknown is implicit.
+    if (n ? values_.same_representation(n - 1, value) : value.is_unknown()) return;
+    starts_.push_back(start);
+    values_.push_back(std::move(value));
+  }
   void pop_run() noexcept;
-  void set(Index index, SignalValue value);
+  void set(Index index, SignalValue value) {
+    if (index < length_) return set_inside(index, std::move(value));
+    if (index > length_) append_run(length_, SignalValue::unknown());
+    append_run(index, std::move(value));
+    length_ = index + 1;
+  }
+  void set_inside(Index index, SignalValue value);
   void fill_through(Index count);
   void carry_to(Index index) noexcept;
   void shrink_to_fit();
@@ -70,7 +82,7 @@ class SignalStore {
 
   // The value of signal `id` at `index` becomes `value`; the list grows with
   // Unknown up to `index` when it is shorter.
-  void set(SignalId id, Index index, SignalValue value);
+  void set(SignalId id, Index index, SignalValue value) { column_for_write(id).set(index, std::move(value)); }
   // The same as calling set for each write in order, in any order of ids and
   // indices (later writes of one position win), at the cost of one sort.
   void set_many(std::vector<Write> writes);
@@ -106,7 +118,12 @@ class SignalStore {
     SignalColumn column;
     bool present = false;
   };
-  SignalColumn& column_for_write(SignalId id);
+  SignalColumn& column_for_write(SignalId id) {
+    if (id >= columns_.size()) grow_to(id);
+    columns_[id].present = true;
+    return columns_[id].column;
+  }
+  void grow_to(SignalId id);
   std::vector<Slot> columns_;
 };
 

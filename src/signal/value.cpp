@@ -42,8 +42,8 @@ void SignalValue::copy_from(const SignalValue& other) {
   *this = with_payload(other.kind_, other.payload(), other.count(), element);
 }
 
-void SignalValue::release() noexcept {
-  if (heap_flag_) ::operator delete(heap_);
+void SignalValue::release_heap() noexcept {
+  ::operator delete(heap_);
   heap_flag_ = 0;
 }
 

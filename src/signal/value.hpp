@@ -101,7 +101,10 @@ class SignalValue {
 
   static SignalValue with_payload(ValueKind kind, const void* data, size_t count, size_t element_size);
   void copy_from(const SignalValue& other);
-  void release() noexcept;
+  void release() noexcept {
+    if (heap_flag_) release_heap();
+  }
+  void release_heap() noexcept;
   void steal(SignalValue& other) noexcept {
     std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(SignalValue));
     other.heap_flag_ = 0;

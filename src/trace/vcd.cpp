@@ -9,6 +9,7 @@
 #include "trace/vcd.hpp"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -56,30 +57,54 @@ inline std::string_view trim_ascii(std::string_view line) noexcept {
   return line.substr(begin, end - begin);
 }
 
-// parse_binary_str for the common case of ASCII digits without X or Z, which
-// read as an Int: false when the text needs the general reading.
-inline bool parse_two_state_ascii(std::string_view digits, uint64_t& value) noexcept {
+// The common vector change: ASCII digits without X or Z (which parse_binary_str
+// reads as an Int, every digit other than 1 a 0 bit) up to the first space.
+// Returns the offset of that space in `digits` with the value, or npos when
+// the line needs the general reading (X, Z or a non-ASCII character before the
+// space, or no space at all).
+inline size_t scan_two_state_digits(std::string_view digits, uint64_t& value) noexcept {
   uint64_t v = 0;
   size_t i = 0;
-  // Eight digits at a time while they are all 0 or 1: the low bits of the
-  // bytes, gathered first byte highest by one multiplication.
-  for (; i + 8 <= digits.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, digits.data() + i, 8);
-    if ((word & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) break;
-    v = (v << 8) | (((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight digits at a time while they are all 0 or 1: the low bits of the
+    // bytes, gathered first byte highest by one multiplication.
+    for (; i + 8 <= digits.size(); i += 8) {
+      uint64_t word;
+      std::memcpy(&word, digits.data() + i, 8);
+      if ((word & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) break;
+      v = (v << 8) | (((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
+    }
   }
   for (; i < digits.size(); ++i) {
     char c = digits[i];
     unsigned d = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
     if (d > 1) {
-      if (c == 'x' || c == 'X' || c == 'z' || c == 'Z' || static_cast<unsigned char>(c) >= 0x80) return false;
+      if (c == ' ') {
+        value = v;
+        return i;
+      }
+      if (c == 'x' || c == 'X' || c == 'z' || c == 'Z' || static_cast<unsigned char>(c) >= 0x80)
+        return std::string_view::npos;
       d = 0;
     }
     v = (v << 1) | d;
   }
-  value = v;
-  return true;
+  return std::string_view::npos;
+}
+
+// The code of a vector or real change: the text after the space at `space`,
+// trimmed. The line's end is trimmed already, so only the start can hold
+// white space.
+inline std::string_view code_after_space(std::string_view line, size_t space) noexcept {
+  std::string_view code = line.substr(space + 1);
+  size_t begin = 0;
+  while (begin < code.size()) {
+    unsigned char c = static_cast<unsigned char>(code[begin]);
+    if (c >= 0x80) return trim_white_space(code.substr(begin));
+    if (!is_ascii_white_space(c)) break;
+    ++begin;
+  }
+  return code.substr(begin);
 }
 
 // The time of a time line from the text after '#': an unsigned decimal with an
@@ -185,8 +210,7 @@ class VcdParser {
     } else {
       id = id_count_++;
       codes_.insert(code, id);
-      held_.emplace_back();
-      held_values_.emplace_back();
+      last_position_.push_back(0);
     }
 
     auto& vars = trace_->vars_;
@@ -230,19 +254,22 @@ class VcdParser {
       default: return;
     }
     // Vector and real changes: the value, one space (U+0020 only), the code.
+    if (line.front() == 'b' || line.front() == 'B') {
+      uint64_t bits;
+      size_t digits_end = scan_two_state_digits(line.substr(1), bits);
+      if (digits_end != std::string_view::npos && digits_end > 0) {
+        if (auto id = codes_.find(code_after_space(line, digits_end + 1))) hold(*id, Held::Int, bits);
+        return;
+      }
+    }
     size_t space = line.find(' ');
     if (space == std::string_view::npos) return;
-    auto id = codes_.find(trim_line(line.substr(space + 1)));
+    auto id = codes_.find(code_after_space(line, space));
     if (!id) return;
     std::string_view value_text = line.substr(0, space);
     if (line.front() == 'b' || line.front() == 'B') {
-      uint64_t bits;
-      if (value_text.size() > 1 && parse_two_state_ascii(value_text.substr(1), bits)) {
-        hold(*id, Held::Int, bits);
-      } else {
-        held_values_[*id] = parse_binary_str(value_text);
-        hold(*id, Held::Value, 0);
-      }
+      held_values_.push_back(parse_binary_str(value_text));
+      hold(*id, Held::Value, held_values_.size() - 1);
     } else {
       double real = parse_decimal_real(value_text.substr(1)).value_or(0.0);
       hold(*id, Held::Real, std::bit_cast<uint64_t>(real));
@@ -250,37 +277,51 @@ class VcdParser {
   }
 
   // A change held for the current index: the common kinds as plain bits, the
-  // rest (Logic vectors) in held_values_.
-  enum class Held : uint8_t { None, Int, Real, Unknown, LogicZ, Value };
+  // rest (Logic vectors) in held_values_, `bits` giving the position.
+  enum class Held : uint8_t { Int, Real, Unknown, LogicZ, Value };
   struct HeldChange {
-    uint64_t bits = 0;
-    Held kind = Held::None;
+    SignalId id;
+    uint64_t bits;
+    Held kind;
   };
 
-  void hold(SignalId id, Held kind, uint64_t bits) {
-    HeldChange& slot = held_[id];
-    if (slot.kind == Held::None) touched_.push_back(id);
-    slot.kind = kind;
-    slot.bits = bits;
+  void hold(SignalId id, Held kind, uint64_t bits) { held_.push_back(HeldChange{id, bits, kind}); }
+
+  // Writes the changes held for the current index; of several changes of one
+  // signal, the last. No state per signal is touched while a line is read:
+  // with thousands of signals and few changes per index that would cost a
+  // cache miss per change. A few changes are checked against each other;
+  // more go through last_position_.
+  void flush_changes() {
+    const size_t n = held_.size();
+    if (n <= kPairwiseLimit) {
+      for (size_t i = 0; i < n; ++i) {
+        bool overwritten = false;
+        for (size_t j = i + 1; j < n; ++j) overwritten |= held_[j].id == held_[i].id;
+        if (!overwritten) write(held_[i]);
+      }
+    } else {
+      for (size_t i = 0; i < n; ++i) last_position_[held_[i].id] = i;
+      for (size_t i = 0; i < n; ++i)
+        if (last_position_[held_[i].id] == i) write(held_[i]);
+    }
+    held_.clear();
+    held_values_.clear();
   }
 
-  // Writes the changes held for the current index.
-  void flush_changes() {
+  static constexpr size_t kPairwiseLimit = 8;
+
+  [[gnu::always_inline]] void write(HeldChange& change) {
     SignalStore& store = trace_->store_;
-    for (SignalId id : touched_) {
-      if (current_ > 0) store.carry_forward(id, current_ - 1);
-      HeldChange& slot = held_[id];
-      switch (slot.kind) {
-        case Held::Int: store.set(id, current_, SignalValue::from_int(slot.bits)); break;
-        case Held::Real: store.set(id, current_, SignalValue::from_real(std::bit_cast<double>(slot.bits))); break;
-        case Held::Unknown: store.set(id, current_, SignalValue::unknown()); break;
-        case Held::LogicZ: store.set(id, current_, SignalValue::logic(kZBit)); break;
-        case Held::Value: store.set(id, current_, std::move(held_values_[id])); break;
-        case Held::None: break;
-      }
-      slot.kind = Held::None;
+    const SignalId id = change.id;
+    if (current_ > 0) store.carry_forward(id, current_ - 1);
+    switch (change.kind) {
+      case Held::Int: store.set(id, current_, SignalValue::from_int(change.bits)); break;
+      case Held::Real: store.set(id, current_, SignalValue::from_real(std::bit_cast<double>(change.bits))); break;
+      case Held::Unknown: store.set(id, current_, SignalValue::unknown()); break;
+      case Held::LogicZ: store.set(id, current_, SignalValue::logic(kZBit)); break;
+      case Held::Value: store.set(id, current_, std::move(held_values_[change.bits])); break;
     }
-    touched_.clear();
   }
 
   std::unique_ptr<VcdTrace> trace_;
@@ -293,9 +334,9 @@ class VcdParser {
 
   bool started_ = false;
   Index current_ = 0;
-  std::vector<HeldChange> held_;       // by id
+  std::vector<HeldChange> held_;  // changes at the current index, in order
   std::vector<SignalValue> held_values_;
-  std::vector<SignalId> touched_;      // ids with a held change, each once
+  std::vector<size_t> last_position_;  // by id: its last change in held_
 };
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text) {

@@ -4,12 +4,15 @@
 
 namespace trelm {
 
-VcdCodeMap::VcdCodeMap() : direct_(kSpan + kSpan * kSpan, kAbsent), slots_(64) {}
+VcdCodeMap::VcdCodeMap() : direct_(kSpan + kSpan * kSpan, 0), slots_(64) {}
 
 void VcdCodeMap::insert(std::string_view code, SignalId id) {
   if (size_t direct = direct_index(code); direct != kNotDirect) {
-    direct_[direct] = id;
-    return;
+    if (id < UINT32_MAX) {
+      direct_[direct] = static_cast<uint32_t>(id + 1);
+      return;
+    }
+    direct_overflow_ = true;
   }
   if (code.empty() || code.size() > kMaxPackedLength) {
     long_codes_.emplace(std::string(code), id);

@@ -22,12 +22,12 @@ class VcdCodeMap {
  public:
   VcdCodeMap();
 
-  std::optional<SignalId> find(std::string_view code) const noexcept {
+  [[gnu::always_inline]] std::optional<SignalId> find(std::string_view code) const noexcept {
     size_t direct = direct_index(code);
     if (direct != kNotDirect) {
-      SignalId id = direct_[direct];
-      if (id == kAbsent) return std::nullopt;
-      return id;
+      uint32_t entry = direct_[direct];
+      if (entry != 0) return SignalId{entry - 1};
+      if (!direct_overflow_) return std::nullopt;
     }
     if (code.size() - 1 < kMaxPackedLength) return find_packed(pack(code));
     if (code.empty()) return std::nullopt;
@@ -42,7 +42,6 @@ class VcdCodeMap {
   static constexpr size_t kMaxPackedLength = 7;
   static constexpr unsigned kFirst = '!', kSpan = '~' - '!' + 1;  // 94 printable characters
   static constexpr size_t kNotDirect = static_cast<size_t>(-1);
-  static constexpr SignalId kAbsent = static_cast<SignalId>(-1);
   struct Slot {
     uint64_t key = 0;  // 0: empty (a packed key always has a nonzero length byte)
     SignalId id = 0;
@@ -99,7 +98,8 @@ class VcdCodeMap {
   }
   void grow();
 
-  std::vector<SignalId> direct_;
+  std::vector<uint32_t> direct_;  // id + 1; 0 for none
+  bool direct_overflow_ = false;  // a direct-range code whose id did not fit went to slots_
   std::vector<Slot> slots_;
   size_t packed_count_ = 0;
   NameMap<SignalId> long_codes_;

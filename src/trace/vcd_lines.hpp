@@ -29,7 +29,7 @@ inline bool is_ascii(const char* data, size_t size) noexcept {
 inline size_t find_line_feed(const char* data, size_t from, size_t size) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    size_t limit = from + 32 < size ? from + 32 : size;
+    size_t limit = from + 64 < size ? from + 64 : size;
     size_t i = from;
     for (; i + 8 <= limit; i += 8) {
       uint64_t word;

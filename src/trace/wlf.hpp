@@ -1,7 +1,9 @@
 // WlfTrace: a trace loaded from a WLF file into the common trace record.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "base/result.hpp"
@@ -14,6 +16,8 @@ class WlfTrace final : public RecordTrace {
   using RecordTrace::RecordTrace;
   // The finished trace, or the error text for the user.
   static Result<std::unique_ptr<WlfTrace>> from_file(const std::string& path);
+  // The same scan over a file's bytes already in memory.
+  static Result<std::unique_ptr<WlfTrace>> from_bytes(std::span<const uint8_t> bytes);
 };
 
 }  // namespace trelm

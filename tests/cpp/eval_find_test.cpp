@@ -6,6 +6,7 @@
 
 #include "eval/expr_node.hpp"
 #include "eval/find.hpp"
+#include "eval/run_search.hpp"
 #include "eval/stats.hpp"
 #include "eval/value_ops.hpp"
 #include "eval_test_trace.hpp"
@@ -290,7 +291,10 @@ class RandomCase {
     signal_count = 1 + pick(4);
     std::vector<TestSignal> signals;
     for (size_t s = 0; s < signal_count; ++s) {
-      size_t length = pick(5) == 0 ? pick(timestamps + 3) : timestamps;
+      // Most lists end at the last index; some end early (an Unknown tail)
+      // and some run past it, which only the range checks of RelEval hide.
+      size_t shape = pick(5);
+      size_t length = shape == 0 ? pick(timestamps + 1) : shape == 1 ? timestamps + 1 + pick(3) : timestamps;
       std::vector<SignalValue> values;
       SignalValue current = value();
       for (size_t i = 0; i < length; ++i) {
@@ -370,6 +374,23 @@ TEST(EvalFindTest, StretchScansEqualLiteralEvaluation) {
     }
     for (Index i = 0; i <= t->max_index() + 2; ++i)
       ASSERT_TRUE(same_changes(changed_at(*t, i), literal_changed_at(*t, i))) << "seed " << seed << " at " << i;
+  }
+}
+
+TEST(EvalFindTest, RunSearchFromAnyHintEqualsBinarySearch) {
+  for (uint64_t seed = 0; seed < 300; ++seed) {
+    RandomCase r(seed);
+    SignalStore store;
+    Index length = 1 + r.pick(r.pick(2) ? 40 : 3000);
+    Index first = r.pick(3) ? 0 : r.pick(length);
+    for (Index i = first; i < length; ++i)
+      if (i == first || r.pick(r.pick(2) ? 2 : 60) == 0) store.set(0, i, I(i % 3));
+    store.forward_fill_through(length);
+    const SignalColumn& c = *store.column(0);
+    for (Index i = 0; i < length + 2; ++i) {
+      size_t hints[] = {SignalColumn::npos, 0, c.run_count() - 1, c.run_count(), r.pick(c.run_count() + 5)};
+      for (size_t h : hints) ASSERT_EQ(find_run(c, i, h), c.run_at(i)) << "seed " << seed << " index " << i;
+    }
   }
 }
 

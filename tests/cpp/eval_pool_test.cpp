@@ -103,5 +103,31 @@ TEST(EvalPoolTest, ChildAfterForkStartsAFreshPool) {
   EXPECT_EQ(parallel_count(*t, a), 4u);
 }
 
+// The size is read when the pool starts, which in a fresh child is its next
+// use; an absurd count is capped and the results stay right.
+TEST(EvalPoolTest, ChildPoolFollowsTheEnvironment) {
+  auto t = make_trace({{"a", 0, {I(1), I(0), I(1), I(1), I(0), I(1)}}}, 6);
+  struct Case {
+    const char* value;
+    size_t most;
+    size_t least;
+  };
+  const Case cases[] = {{"1", 1, 1}, {"3", 3, 3}, {"1000000000", kMaxPoolThreads, 1}};
+  for (const auto& c : cases) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      setenv("RAYON_NUM_THREADS", c.value, 1);
+      Expr a = Expr::signal(0);
+      bool ok = parallel_count(*t, a) == 4 && parallel_find(*t, a) == std::vector<Index>{0, 2, 3, 5};
+      size_t threads = WorkerPool::instance().thread_count();
+      _exit(ok && threads <= c.most && threads >= c.least ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.value;
+  }
+}
+
 }  // namespace
 }  // namespace trelm

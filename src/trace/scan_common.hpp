@@ -1,0 +1,107 @@
+// Steps shared by the FSDB, WLF, SHM and VPD scanners: terminated text runs,
+// the two identifier rule sets, scope derivation, bounded zlib inflation, and
+// the assembly of the finished trace record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/name_map.hpp"
+#include "trace/record.hpp"
+
+namespace trelm {
+
+using Bytes = std::span<const uint8_t>;
+
+inline std::string_view as_text(Bytes bytes) noexcept {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+inline bool is_ascii_letter(uint8_t c) noexcept { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+inline bool is_ascii_digit(uint8_t c) noexcept { return c >= '0' && c <= '9'; }
+inline bool is_printable(uint8_t c) noexcept { return c >= 0x20 && c <= 0x7E; }
+
+inline constexpr size_t kNotFound = static_cast<size_t>(-1);
+// The first position at or after `from` where `pattern` starts wholly inside
+// `bytes`, or kNotFound.
+size_t find_bytes(Bytes bytes, std::string_view pattern, size_t from = 0) noexcept;
+
+// Reads one LEB128 number (least significant group first, at most ten bytes,
+// bits beyond 64 dropped) starting at `pos`, stopping at `end`; `pos` moves
+// past it.
+uint64_t read_leb128(Bytes bytes, size_t& pos, size_t end) noexcept;
+
+// Calls visit(text) for every run of printable bytes that starts with a
+// non-space and ends at a zero byte, in order. A run that reaches the end of
+// the range stops the scan: it is never reported.
+template <class Visit>
+void for_each_terminated_run(Bytes bytes, Visit&& visit) {
+  size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    uint8_t c = bytes[i];
+    if (c < 0x21 || c > 0x7E) {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < n && is_printable(bytes[j])) ++j;
+    if (j == n) return;
+    if (bytes[j] == 0) visit(as_text(bytes.subspan(i, j - i)));
+    i = j + 1;
+  }
+}
+
+// FSDB rules: letters, digits and _ $ . : [ ] only, no tool-output names,
+// every dotted part starting with a letter or '_'. Duplicates are kept.
+bool is_fsdb_identifier(std::string_view text) noexcept;
+std::vector<std::string> extract_fsdb_identifiers(Bytes bytes);
+
+// WLF (and VPD) rules: at least 2 bytes, none of / { ( @, every dotted part
+// starting with a letter or '_'; anything else printable is allowed.
+bool is_wlf_identifier(std::string_view text) noexcept;
+std::vector<std::string> extract_wlf_identifiers(Bytes bytes);
+
+// Every proper dotted prefix of every name, ascending by bytes, each once.
+// Throws std::bad_alloc when the distinct prefixes would exceed kMaxScopeBytes.
+inline constexpr uint64_t kMaxScopeBytes = uint64_t{256} << 20;
+std::vector<std::string> derive_scopes(const std::vector<std::string>& names);
+
+struct Inflated {
+  std::vector<uint8_t> bytes;
+  size_t consumed = 0;
+};
+// Inflates the zlib stream at the start of `input`: first into 1 MiB, and when
+// that runs out of room or input, into 4 MiB taking whatever came out. Nothing
+// on a stream error or an empty output. `work`, when given, grows by every
+// byte produced (also by attempts that fail), so callers can bound the total.
+std::optional<Inflated> try_zlib_decompress(Bytes input, uint64_t* work = nullptr);
+
+// Inflates one whole zlib stream with at most `cap` output bytes (keeping what
+// came out when the cap is reached). Nothing when the stream is corrupt or ends
+// before its end of data.
+std::optional<std::vector<uint8_t>> inflate_whole_stream(Bytes input, size_t cap);
+
+// Names in first-found order with their ids (positions).
+class NameList {
+ public:
+  // Adds the name when it is new; false when it was already known.
+  bool add(std::string name);
+  bool contains(std::string_view name) const { return ids_.find(name) != ids_.end(); }
+  size_t size() const noexcept { return names_.size(); }
+  const std::vector<std::string>& names() const noexcept { return names_; }
+
+  // The record with every name at its position, width 1 unless `widths`
+  // gives one (by id), and the given scopes, time stamps and store.
+  TraceRecord into_record(std::vector<std::string> scopes, std::vector<uint64_t> timestamps, SignalStore store,
+                          const std::vector<uint64_t>& widths = {}) &&;
+
+ private:
+  std::vector<std::string> names_;
+  NameMap<SignalId> ids_;
+};
+
+}  // namespace trelm
