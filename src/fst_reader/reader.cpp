@@ -137,6 +137,7 @@ FstStatus index_data(FstCursor& in, Scan& scan, uint8_t kind, bool collect_time_
   TRELM_ASSIGN(uint64_t start_time, read_u64(in));
   TRELM_ASSIGN(uint64_t end_time, read_u64(in));
   TRELM_ASSIGN(uint64_t memory_required, read_u64(in));
+  uint64_t time_table_offset = 0;
   if (collect_time_table) {
     TRELM_ASSIGN(FstTimeTable table, read_time_table(in, section_start, length));
     auto& collected = *scan.meta.time_table;
@@ -144,6 +145,7 @@ FstStatus index_data(FstCursor& in, Scan& scan, uint8_t kind, bool collect_time_
       if (table.times.empty()) return fail_malformed("the first value-change block has an empty time table");
       if (start_time < table.times.front()) collected.push_back(start_time);
     }
+    time_table_offset = collected.size();
     collected.insert(collected.end(), table.times.begin(), table.times.end());
   }
   in.seek(end);
@@ -157,7 +159,8 @@ FstStatus index_data(FstCursor& in, Scan& scan, uint8_t kind, bool collect_time_
   } else if (scan.times_from_blocks) {
     header.end_time = end_time;
   }
-  scan.meta.data_sections.push_back(FstDataSection{section_start, start_time, end_time, memory_required, kind});
+  scan.meta.data_sections.push_back(
+      FstDataSection{section_start, start_time, end_time, memory_required, kind, time_table_offset});
   return {};
 }
 

@@ -19,12 +19,18 @@ namespace trelm {
 // of a variable-length value), or a real. When the characters are all 0 or 1
 // and came packed as bits (at most 64), `has_int` is set and `int_value`
 // holds them read most significant first, which saves callers a parse.
+//
+// `time_position` is where the change's time stands in the time table
+// collected at open (kNoTimePosition for frame values, or when no table was
+// collected): callers that map times to positions can start there.
+inline constexpr uint64_t kNoTimePosition = UINT64_MAX;
 struct FstChangeValue {
   std::span<const uint8_t> bytes;
   bool is_real = false;
   bool has_int = false;
   double real = 0.0;
   uint64_t int_value = 0;
+  uint64_t time_position = kNoTimePosition;
 };
 
 struct FstSignalFilter {

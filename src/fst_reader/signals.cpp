@@ -182,6 +182,7 @@ FstStatus deliver_frame(const BlockContext& ctx, std::span<const uint8_t> frame,
 // and how they are packed.
 struct BlockLayout {
   std::vector<uint64_t> times;
+  uint64_t time_table_offset = kNoTimePosition;  // of times[0], when a table was collected
   uint64_t pack_position = 0;
   uint8_t pack_type = 0;
   uint64_t data_size = 0;  // from the pack-type byte to the position table
@@ -238,10 +239,15 @@ FstResult<BlockLayout> prepare_block(const BlockContext& ctx, const FstDataSecti
   uint64_t data_size = table_start - pack_position;
   TRELM_ASSIGN(layout.locs, read_signal_locs(ctx.file.subspan(table_start, table_length), section.kind,
                                              wave_count.value, data_size));
+  if (ctx.meta.time_table) layout.time_table_offset = section.time_table_offset;
   layout.pack_position = pack_position;
   layout.pack_type = pack_type;
   layout.data_size = data_size;
   return layout;
+}
+
+uint64_t position_of(const BlockLayout& layout, size_t slot) {
+  return layout.time_table_offset == kNoTimePosition ? kNoTimePosition : layout.time_table_offset + slot;
 }
 
 // The chunk of signal `index` (its alias target's for an alias), unpacked
@@ -304,6 +310,7 @@ FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layo
       head[slot] = track.next;
       EntryStatus status = decode_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value);
       if (status != EntryStatus::Ok) return fail(entry_error(status));
+      value.time_position = position_of(layout, slot);
       ctx.callback(time, FstSignalHandle::from_index(track.signal), value);
       if (track.pos >= track.data.size()) continue;
       uint64_t step = 0;
@@ -368,6 +375,7 @@ FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout)
       while (track.slot < window_end) {
         EntryStatus status = decode_entry(track.data, track.pos, track.info, ctx.meta.float_byte_order, scratch, value);
         if (status != EntryStatus::Ok) return fail(entry_error(status));
+        value.time_position = position_of(layout, track.slot);
         ctx.callback(times[track.slot], handle, value);
         if (track.pos >= track.data.size()) {
           done = true;

@@ -9,6 +9,7 @@
 
 #include "base/file.hpp"
 #include "fst_reader/reader.hpp"
+#include "trace/fst_change_writer.hpp"
 
 namespace trelm {
 
@@ -95,84 +96,6 @@ class HierarchyBuilder {
 // to its file, yet bounded by the input.
 uint64_t name_budget_for(uint64_t file_size) { return 1024 * file_size + (uint64_t{64} << 20); }
 
-// Writes delivered changes into the store. Changes arrive block by block and
-// in ascending time within a block, so when the time table ascends, each
-// signal's writes come at non-decreasing indices: every set appends to its
-// column or replaces its last position, both cheap. A table that does not
-// ascend (only a damaged file has one) sends writes back in time; those are
-// collected and written with set_many, after dropping all but the last write
-// of each position, so no column is rewritten once per write.
-class ChangeWriter {
- public:
-  ChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps)
-      : store_(store), timestamps_(timestamps), ascending_(std::is_sorted(timestamps.begin(), timestamps.end())) {}
-
-  void write(SignalId id, uint64_t time, SignalValue value) {
-    if (timestamps_.empty()) return;
-    Index index = index_of(time);
-    if (ascending_) store_.set(id, index, std::move(value));
-    else unordered_.push_back(SignalStore::Write{id, index, std::move(value)});
-  }
-
-  void finish() {
-    if (unordered_.empty()) return;
-    std::stable_sort(unordered_.begin(), unordered_.end(), [](const SignalStore::Write& a, const SignalStore::Write& b) {
-      return a.id != b.id ? a.id < b.id : a.index < b.index;
-    });
-    std::vector<SignalStore::Write> last_writes;
-    for (size_t i = 0; i < unordered_.size(); ++i) {
-      bool superseded = i + 1 < unordered_.size() && unordered_[i + 1].id == unordered_[i].id &&
-                        unordered_[i + 1].index == unordered_[i].index;
-      if (!superseded) last_writes.push_back(std::move(unordered_[i]));
-    }
-    unordered_.clear();
-    unordered_.shrink_to_fit();
-    store_.set_many(std::move(last_writes));
-  }
-
- private:
-  // The last index whose time is not after `time` (0 before the first).
-  // Successive calls mostly ask for times near the previous one, so on an
-  // ascending table the search gallops out from the previous answer, then
-  // halves the range it found.
-  Index index_of(uint64_t time) {
-    size_t size = timestamps_.size();
-    size_t low = 0, high = size;  // the answer + 1 lies in [low, high]
-    if (ascending_) {
-      size_t step = 1;
-      if (timestamps_[last_] <= time) {
-        low = last_ + 1;
-        while (low + step <= size && timestamps_[low + step - 1] <= time) {
-          low += step;
-          step *= 2;
-        }
-        high = std::min(low + step, size);
-      } else {
-        high = last_;
-        while (high >= step && timestamps_[high - step] > time) {
-          high -= step;
-          step *= 2;
-        }
-        low = high >= step ? high - step : 0;
-      }
-    }
-    // Halving by hand: well defined even on a table that does not ascend.
-    while (low < high) {
-      size_t mid = low + (high - low) / 2;
-      if (timestamps_[mid] <= time) low = mid + 1;
-      else high = mid;
-    }
-    last_ = low == 0 ? 0 : low - 1;
-    return last_;
-  }
-
-  SignalStore& store_;
-  const std::vector<uint64_t>& timestamps_;
-  bool ascending_;
-  std::vector<SignalStore::Write> unordered_;
-  Index last_ = 0;
-};
-
 bool is_four_state_digit(uint8_t c) {
   switch (c) {
     case '-': case 'X': case 'Z': case 'h': case 'l': case 'u': case 'w': case 'x': case 'z': return true;
@@ -237,16 +160,15 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
                                         .text());
 
   record.timestamps = reader.take_time_table();
-  ChangeWriter writer(record.store, record.timestamps);
+  FstChangeWriter writer(record.store, record.timestamps);
   auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
                                                         const FstChangeValue& value) {
     SignalId id = hierarchy.id_of(handle);
-    if (id != kNoSignal) writer.write(id, time, convert_value(value));
+    if (id != kNoSignal) writer.write(id, time, convert_value(value), value.time_position);
   });
   if (!read.ok()) return fail("FST signals: " + read.error().text());
-  writer.finish();
   reader_holder.reset();
-  record.store.forward_fill_through(record.timestamps.size());
+  writer.finish();
   record.store.shrink_to_fit();
   return std::make_unique<FstTrace>(std::move(record));
 }
