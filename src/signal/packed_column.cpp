@@ -7,19 +7,25 @@ namespace trelm {
 
 // ---- PackedStarts -----------------------------------------------------------
 
+void PackedStarts::push_sample(uint64_t start) {
+  // A column's first run: room for a few more, so that short columns do not
+  // reallocate at every doubling from one.
+  if (samples_.empty()) starts32_.reserve(8);
+  samples_.push_back(start);
+}
+
 void PackedStarts::push_back_wide(uint64_t start) {
-  if (!wide_) {
-    starts64_.assign(starts32_.begin(), starts32_.end());
+  if (!starts64_) {
+    starts64_ = std::make_unique<std::vector<uint64_t>>(starts32_.begin(), starts32_.end());
     starts32_.clear();
     starts32_.shrink_to_fit();
-    wide_ = true;
   }
-  starts64_.push_back(start);
+  starts64_->push_back(start);
 }
 
 void PackedStarts::pop_back() noexcept {
-  if (wide_)
-    starts64_.pop_back();
+  if (starts64_)
+    starts64_->pop_back();
   else
     starts32_.pop_back();
   if (size() % kBlock == 0) samples_.pop_back();
@@ -27,14 +33,13 @@ void PackedStarts::pop_back() noexcept {
 
 void PackedStarts::clear() noexcept {
   starts32_.clear();
-  starts64_.clear();
+  starts64_.reset();
   samples_.clear();
-  wide_ = false;
 }
 
 void PackedStarts::shrink_to_fit() {
   starts32_.shrink_to_fit();
-  starts64_.shrink_to_fit();
+  if (starts64_) starts64_->shrink_to_fit();
   samples_.shrink_to_fit();
 }
 
@@ -50,7 +55,7 @@ size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const 
 }
 
 size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
-  return wide_ ? upper_bound_in(starts64_, index) : upper_bound_in(starts32_, index);
+  return starts64_ ? upper_bound_in(*starts64_, index) : upper_bound_in(starts32_, index);
 }
 
 // ---- PackedValues -----------------------------------------------------------
@@ -81,54 +86,52 @@ void PackedValues::widen_to(unsigned width) {
 
 SignalValue PackedValues::get_mixed(size_t k) const {
   uint64_t s = slot(k);
-  switch (static_cast<ValueKind>(kinds_[k])) {
+  switch (static_cast<ValueKind>(mixed_->kinds[k])) {
     case ValueKind::Int: return SignalValue::from_int(s);
     case ValueKind::Unknown: return SignalValue::unknown();
-    default: return others_[s];
+    default: return mixed_->others[s];
   }
 }
 
 bool PackedValues::same_representation_mixed(size_t k, const SignalValue& value) const noexcept {
-  ValueKind kind = static_cast<ValueKind>(kinds_[k]);
+  ValueKind kind = static_cast<ValueKind>(mixed_->kinds[k]);
   if (kind != value.kind()) return false;
   switch (kind) {
     case ValueKind::Int: return slot(k) == value.int_value();
     case ValueKind::Unknown: return true;
-    default: return others_[slot(k)].same_representation(value);
+    default: return mixed_->others[slot(k)].same_representation(value);
   }
 }
 
 void PackedValues::push_back_mixed(SignalValue value) {
   ValueKind kind = value.kind();
   if (kind != ValueKind::Int && !mixed_) {
-    kinds_.assign(count_, static_cast<uint8_t>(ValueKind::Int));
-    mixed_ = true;
+    mixed_ = std::make_unique<Mixed>();
+    mixed_->kinds.assign(count_, static_cast<uint8_t>(ValueKind::Int));
   }
   uint64_t s = 0;
   if (kind == ValueKind::Int) {
     s = value.int_value();
   } else if (kind != ValueKind::Unknown) {
-    s = others_.size();
-    others_.push_back(std::move(value));
+    s = mixed_->others.size();
+    mixed_->others.push_back(std::move(value));
   }
-  if (mixed_) kinds_.push_back(static_cast<uint8_t>(kind));
+  if (mixed_) mixed_->kinds.push_back(static_cast<uint8_t>(kind));
   push_slot(s);
 }
 
 void PackedValues::pop_back() noexcept {
   --count_;
   if (mixed_) {
-    ValueKind kind = static_cast<ValueKind>(kinds_.back());
-    if (kind != ValueKind::Int && kind != ValueKind::Unknown) others_.pop_back();
-    kinds_.pop_back();
+    ValueKind kind = static_cast<ValueKind>(mixed_->kinds.back());
+    if (kind != ValueKind::Int && kind != ValueKind::Unknown) mixed_->others.pop_back();
+    mixed_->kinds.pop_back();
   }
 }
 
 void PackedValues::clear() noexcept {
   raw_.clear();
-  kinds_.clear();
-  others_.clear();
-  mixed_ = false;
+  mixed_.reset();
   count_ = 0;
   width_ = 1;
   max_slot_ = 0xFF;
@@ -137,8 +140,10 @@ void PackedValues::clear() noexcept {
 void PackedValues::shrink_to_fit() {
   raw_.resize(count_ * width_);
   raw_.shrink_to_fit();
-  kinds_.shrink_to_fit();
-  others_.shrink_to_fit();
+  if (mixed_) {
+    mixed_->kinds.shrink_to_fit();
+    mixed_->others.shrink_to_fit();
+  }
 }
 
 }  // namespace trelm

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "signal/value.hpp"
@@ -16,13 +17,13 @@ namespace trelm {
 
 class PackedStarts {
  public:
-  size_t size() const noexcept { return wide_ ? starts64_.size() : starts32_.size(); }
+  size_t size() const noexcept { return starts64_ ? starts64_->size() : starts32_.size(); }
   bool empty() const noexcept { return size() == 0; }
-  uint64_t operator[](size_t k) const noexcept { return wide_ ? starts64_[k] : starts32_[k]; }
+  uint64_t operator[](size_t k) const noexcept { return starts64_ ? (*starts64_)[k] : starts32_[k]; }
   uint64_t back() const noexcept { return (*this)[size() - 1]; }
   void push_back(uint64_t start) {
-    if (size() % kBlock == 0) samples_.push_back(start);
-    if (!wide_ && start <= UINT32_MAX)
+    if (size() % kBlock == 0) push_sample(start);
+    if (!starts64_ && start <= UINT32_MAX)
       starts32_.push_back(static_cast<uint32_t>(start));
     else
       push_back_wide(start);
@@ -40,11 +41,13 @@ class PackedStarts {
   template <class Starts>
   size_t upper_bound_in(const Starts& starts, uint64_t index) const noexcept;
   void push_back_wide(uint64_t start);
+  void push_sample(uint64_t start);
 
+  // The fields an append touches come first, so that one cache line or two
+  // serve a write; the 64-bit starts exist only once an index needs them.
   std::vector<uint32_t> starts32_;
-  std::vector<uint64_t> starts64_;
   std::vector<uint64_t> samples_;
-  bool wide_ = false;
+  std::unique_ptr<std::vector<uint64_t>> starts64_;
 };
 
 class PackedValues {
@@ -55,17 +58,17 @@ class PackedValues {
     return get_mixed(k);
   }
   bool is_unknown(size_t k) const noexcept {
-    return mixed_ && static_cast<ValueKind>(kinds_[k]) == ValueKind::Unknown;
+    return mixed_ && static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Unknown;
   }
   // Bit-for-bit the same as `value` (see SignalValue::same_representation).
   bool same_representation(size_t k, const SignalValue& value) const noexcept {
-    if (!mixed_ || static_cast<ValueKind>(kinds_[k]) == ValueKind::Int)
+    if (!mixed_ || static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Int)
       return value.is_int() && slot(k) == value.int_value();
     return same_representation_mixed(k, value);
   }
   void push_back(SignalValue value) {
     if (value.is_int()) {
-      if (mixed_) kinds_.push_back(static_cast<uint8_t>(ValueKind::Int));
+      if (mixed_) mixed_->kinds.push_back(static_cast<uint8_t>(ValueKind::Int));
       push_slot(value.int_value());
     } else {
       push_back_mixed(std::move(value));
@@ -127,12 +130,16 @@ class PackedValues {
   // Slots of width_ bytes, little-endian; the first count_ are in use and the
   // rest is room to grow.
   std::vector<uint8_t> raw_;
-  std::vector<uint8_t> kinds_;  // one ValueKind per entry once mixed_
-  std::vector<SignalValue> others_;
-  bool mixed_ = false;
   size_t count_ = 0;
   uint64_t max_slot_ = 0xFF;
   unsigned width_ = 1;
+  // Present once a value other than Int arrives: one ValueKind per entry, and
+  // the values whose payload does not fit a slot.
+  struct Mixed {
+    std::vector<uint8_t> kinds;
+    std::vector<SignalValue> others;
+  };
+  std::unique_ptr<Mixed> mixed_;
 };
 
 }  // namespace trelm

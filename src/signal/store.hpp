@@ -63,9 +63,9 @@ class SignalColumn {
   }
   void shrink_to_fit();
 
+  Index length_ = 0;
   PackedStarts starts_;
   PackedValues values_;
-  Index length_ = 0;
 };
 
 class SignalStore {
@@ -119,8 +119,8 @@ class SignalStore {
 
  private:
   struct Slot {
-    SignalColumn column;
     bool present = false;
+    SignalColumn column;
   };
   SignalColumn& column_for_write(SignalId id) {
     if (id >= columns_.size()) grow_to(id);
