@@ -9,6 +9,8 @@ FSDB value blocks.
 import struct
 import zlib
 
+from fst_writer import leb as leb128
+
 FSDB_LEGACY_MAGIC = bytes.fromhex("FDE099C1")
 FSDB_MODERN_MAGIC = bytes.fromhex("1C3ED948")
 SHM_MAGIC = bytes.fromhex("A195 11BF")
@@ -31,18 +33,6 @@ def be32(value):
 def cstrings(*texts):
     """Each text followed by a zero byte."""
     return b"".join((t.encode() if isinstance(t, str) else t) + b"\0" for t in texts)
-
-
-def leb128(value):
-    out = bytearray()
-    while True:
-        byte = value & 0x7F
-        value >>= 7
-        if value:
-            out.append(byte | 0x80)
-        else:
-            out.append(byte)
-            return bytes(out)
 
 
 # ---- FSDB -------------------------------------------------------------------
