@@ -56,8 +56,13 @@ fuzz-test: venv
 	    build/fuzz/corpus-$$(basename $$t) tests/data fuzz/corpus || exit 1; \
 	done
 
+# Benchmarks quoted in the closing notes (they generate a ~1 GB dump under bench/data on first use).
 bench: install
 	$(PY) bench/load_vcd.py
+	$(PY) bench/scale_vcd.py
+	$(PY) bench/find_python.py
+	$(PY) bench/load_fst.py
+	$(PY) bench/scan_random.py
 
 clean:
 	rm -rf build $(VENV)

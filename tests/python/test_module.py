@@ -98,9 +98,9 @@ def test_module_has_only_the_two_classes_and_an_empty_docstring():
 
 def test_module_uses_multi_phase_initialisation():
     # A multi-phase module can be executed again into a fresh module object.
-    spec = importlib.util.find_spec("trelm._core")
-    fresh = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(fresh)
+    module_spec = importlib.util.find_spec("trelm._core")
+    fresh = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(fresh)
     assert fresh is not _core
     assert {"PyTrace", "PyExpr"} <= set(vars(fresh))
 
