@@ -14,6 +14,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from gen_vcd import identifier_code as code  # noqa: E402
 
 CHILD = r"""
 import resource, sys, time
@@ -26,16 +28,6 @@ for _ in range(int(sys.argv[2])):
     best = wall if best is None else min(best, wall)
 print(best)
 """
-
-
-def code(n):
-    digits = []
-    while True:
-        digits.append(chr(33 + n % 94))
-        n //= 94
-        if n == 0:
-            return "".join(digits)
-        n -= 1
 
 
 def write(path, signals, steps, seed):
