@@ -267,11 +267,34 @@ FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const 
                                         layout.pack_type, storage);
 }
 
+// Unpacks each selected chunk once (aliases share their target's), keeping
+// unpacked bytes alive in `unpacked`, and hands every non-empty chunk with its
+// signal's info and first time step to `take`.
+template <class Take>
+FstStatus for_each_selected_chunk(const BlockContext& ctx, const BlockLayout& layout,
+                                  std::vector<std::vector<uint8_t>>& unpacked, Take take) {
+  const std::vector<FstSignalLoc>& locs = layout.locs;
+  size_t slot_count = std::max<size_t>(layout.times.size(), 1);
+  for (size_t index = 0; index < locs.size(); ++index) {
+    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
+    std::vector<uint8_t> storage;
+    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
+    if (!storage.empty()) unpacked.push_back(std::move(storage));
+    if (data.empty()) continue;
+    FstSignalInfo info = ctx.meta.signals[index];
+    uint64_t step = 0;
+    if (EntryStatus status = peek_time_step(data, 0, info, step); status != EntryStatus::Ok)
+      return fail(entry_error(status));
+    if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
+    take(index, data, info, step);
+  }
+  return {};
+}
+
 // Delivers a block's changes in ascending time; within a time slot, the
 // signal scheduled last comes first.
 FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layout) {
   const std::vector<uint64_t>& times = layout.times;
-  const std::vector<FstSignalLoc>& locs = layout.locs;
 
   // Unpack each selected chunk once (aliases share their target's) and
   // schedule its first change.
@@ -279,24 +302,16 @@ FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layo
   std::vector<uint32_t> head(slot_count, kNoTrack);
   std::vector<Track> tracks;
   std::vector<std::vector<uint8_t>> unpacked;
-  for (size_t index = 0; index < locs.size(); ++index) {
-    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    std::vector<uint8_t> storage;
-    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
-    if (!storage.empty()) unpacked.push_back(std::move(storage));
-    Track track;
-    track.data = data;
-    track.info = ctx.meta.signals[index];
-    track.signal = static_cast<uint32_t>(index);
-    if (track.data.empty()) continue;
-    uint64_t step = 0;
-    if (EntryStatus status = peek_time_step(track.data, 0, track.info, step); status != EntryStatus::Ok)
-      return fail(entry_error(status));
-    if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
-    track.next = head[step];
-    head[step] = static_cast<uint32_t>(tracks.size());
-    tracks.push_back(track);
-  }
+  TRELM_TRY(for_each_selected_chunk(
+      ctx, layout, unpacked, [&](size_t index, std::span<const uint8_t> data, FstSignalInfo info, uint64_t step) {
+        Track track;
+        track.data = data;
+        track.info = info;
+        track.signal = static_cast<uint32_t>(index);
+        track.next = head[step];
+        head[step] = static_cast<uint32_t>(tracks.size());
+        tracks.push_back(track);
+      }));
 
   // Deliver in ascending time; within a slot, last scheduled first.
   std::vector<uint8_t> scratch;
@@ -335,7 +350,6 @@ FstStatus deliver_in_time_order(const BlockContext& ctx, const BlockLayout& layo
 FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout) {
   constexpr size_t kWindowSlots = 8192;
   const std::vector<uint64_t>& times = layout.times;
-  const std::vector<FstSignalLoc>& locs = layout.locs;
   size_t slot_count = std::max<size_t>(times.size(), 1);
   // The time order stops the whole block at the first slot after `end`.
   size_t stop_slot = 0;
@@ -350,19 +364,10 @@ FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout)
   };
   std::vector<WindowTrack> active;
   std::vector<std::vector<uint8_t>> unpacked;
-  for (size_t index = 0; index < locs.size(); ++index) {
-    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    std::vector<uint8_t> storage;
-    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
-    if (!storage.empty()) unpacked.push_back(std::move(storage));
-    if (data.empty()) continue;
-    FstSignalInfo info = ctx.meta.signals[index];
-    uint64_t step = 0;
-    if (EntryStatus status = peek_time_step(data, 0, info, step); status != EntryStatus::Ok)
-      return fail(entry_error(status));
-    if (step >= slot_count) return fail_malformed("a change lies beyond its block's time table");
-    active.push_back(WindowTrack{data, 0, static_cast<size_t>(step), info, static_cast<uint32_t>(index)});
-  }
+  TRELM_TRY(for_each_selected_chunk(
+      ctx, layout, unpacked, [&](size_t index, std::span<const uint8_t> data, FstSignalInfo info, uint64_t step) {
+        active.push_back(WindowTrack{data, 0, static_cast<size_t>(step), info, static_cast<uint32_t>(index)});
+      }));
 
   std::vector<uint8_t> scratch;
   FstChangeValue value;
