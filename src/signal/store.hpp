@@ -114,6 +114,11 @@ class SignalStore {
   const SignalColumn* column(SignalId id) const noexcept {
     return id < columns_.size() && columns_[id].present ? &columns_[id].column : nullptr;
   }
+  // Makes room for ids below `count` up front, so that threads may then write
+  // distinct columns at the same time (no write touches another column).
+  void prepare_ids(SignalId count) {
+    if (count > columns_.size()) grow_to(count - 1);
+  }
   // Releases slack capacity after loading.
   void shrink_to_fit();
 
