@@ -14,6 +14,22 @@ void PackedStarts::push_sample(uint64_t start) {
   samples_.push_back(start);
 }
 
+namespace {
+
+template <class Vector>
+void reserve_geometric(Vector& v, size_t need) {
+  if (v.capacity() < need) v.reserve(std::max(need, 2 * v.capacity()));
+}
+
+}  // namespace
+
+void PackedStarts::reserve_more(size_t n) {
+  size_t need = size() + n;
+  if (starts64_) reserve_geometric(*starts64_, need);
+  else reserve_geometric(starts32_, need);
+  reserve_geometric(samples_, need / kBlock + 1);
+}
+
 void PackedStarts::push_back_wide(uint64_t start) {
   if (!starts64_) {
     starts64_ = std::make_unique<std::vector<uint64_t>>(starts32_.begin(), starts32_.end());
@@ -71,6 +87,12 @@ void PackedValues::make_room(uint64_t s) {
   unsigned need = width_for(s);
   if (need > width_) widen_to(need);
   if ((count_ + 1) * width_ > raw_.size()) raw_.resize(std::max<size_t>(16, raw_.size() * 2));
+}
+
+void PackedValues::reserve_more(size_t n) {
+  size_t need = (count_ + n) * width_;
+  if (raw_.size() < need) raw_.resize(std::max(need, 2 * raw_.size()));
+  if (mixed_) reserve_geometric(mixed_->kinds, count_ + n);
 }
 
 void PackedValues::widen_to(unsigned width) {

@@ -31,6 +31,8 @@ class PackedStarts {
   void pop_back() noexcept;
   void clear() noexcept;
   void shrink_to_fit();
+  // Room for `n` more starts, grown as appends would grow it.
+  void reserve_more(size_t n);
   // Position of the first start greater than `index`.
   size_t upper_bound(uint64_t index) const noexcept;
 
@@ -77,6 +79,8 @@ class PackedValues {
   void pop_back() noexcept;
   void clear() noexcept;
   void shrink_to_fit();
+  // Room for `n` more values of the present width, grown as appends would grow it.
+  void reserve_more(size_t n);
 
  private:
   uint64_t slot(size_t k) const noexcept {

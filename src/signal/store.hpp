@@ -62,6 +62,10 @@ class SignalColumn {
     if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
   }
   void shrink_to_fit();
+  void reserve_more(size_t runs) {
+    starts_.reserve_more(runs);
+    values_.reserve_more(runs);
+  }
 
   Index length_ = 0;
   PackedStarts starts_;
@@ -119,6 +123,10 @@ class SignalStore {
   void prepare_ids(SignalId count) {
     if (count > columns_.size()) grow_to(count - 1);
   }
+  // Room for `runs` more runs of signal `id`, which is then written. With
+  // the room made on one thread, other threads writing distinct columns
+  // append without allocating, and the memory stays in one place.
+  void reserve_runs(SignalId id, size_t runs) { column_for_write(id).reserve_more(runs); }
   // Releases slack capacity after loading.
   void shrink_to_fit();
 
