@@ -2,6 +2,7 @@
 // operations on plain integers.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "python/args.hpp"
 #include "python/convert.hpp"
@@ -25,6 +26,24 @@ PyObject* snapshot_with_prefix(const Trace& trace, Index index, std::string_view
     if (!key) return nullptr;
     PyRef value(value_to_py(trace.signal_value_by_id(*id, index)));
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  }
+  return dict.release();
+}
+
+// snapshot(index): a copy of the instance's key dict with every value set.
+PyObject* full_snapshot(PyObject* self, Index index) {
+  const std::vector<SignalId>* ids = nullptr;
+  PyObject* keys = snapshot_keys(self, ids);
+  if (!keys) return nullptr;
+  const Trace& trace = trace_of(self);
+  PyRef dict(PyDict_Copy(keys));
+  if (!dict) return nullptr;
+  Py_ssize_t position = 0;
+  PyObject* key;
+  PyObject* unused;
+  for (size_t k = 0; k < ids->size() && PyDict_Next(keys, &position, &key, &unused); ++k) {
+    PyRef value(value_to_py(trace.signal_value_by_id((*ids)[k], index)));
+    if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
   }
   return dict.release();
 }
@@ -136,7 +155,7 @@ PyObject* sign_extend_val(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<SizeArg>("PyTrace.snapshot()", {"index"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return snapshot_with_prefix(trace_of(self), std::get<0>(*parsed), {});
+  return full_snapshot(self, std::get<0>(*parsed));
 }
 
 PyObject* snapshot_scope(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -16,7 +16,7 @@ struct VcdPieceOptions {
   // Pieces are about this long (shorter when the text is, so that every
   // worker gets some); at most 64 MiB.
   size_t piece_bytes = size_t{4} << 20;
-  // Decode on the worker pool even when it has a single thread (for tests).
+  // Decode in pieces even with a single thread (for tests).
   bool force = false;
 };
 

@@ -1,11 +1,12 @@
 #include "trace/vcd_pieces.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "eval/pool.hpp"
+#include "eval/pool_size.hpp"
 #include "trace/vcd_lines.hpp"
 
 namespace trelm {
@@ -14,6 +15,8 @@ using vcd_line::ChangeKind;
 using vcd_line::LineKind;
 
 constexpr size_t kMaxPieceBytes = size_t{64} << 20;
+// More threads than this would add little; each keeps logs of its own.
+constexpr size_t kMaxThreads = 16;
 
 // One change of a piece: the signal, the number of time lines before it in
 // the piece (its slot) with the kind in the top bits, and the value's bits
@@ -138,7 +141,9 @@ void cut_pieces(std::string_view text, size_t piece_bytes, std::vector<PieceLog>
 }
 
 // Writes the changes of signals [first, last) from every piece, each signal's
-// in ascending index order; of several changes at one index, the last.
+// in ascending index order; of several changes at one index, the last. Room
+// for a signal's changes is made before its first write, so that its column
+// grows at most once per window.
 void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId first, SignalId last) {
   std::vector<size_t> next(pieces.size());
   for (size_t p = 0; p < pieces.size(); ++p) {
@@ -160,6 +165,13 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
     for (size_t p = 0; p < pieces.size(); ++p)
       if (next[p] < pieces[p].groups.size()) id = std::min<SignalId>(id, pieces[p].groups[next[p]].id);
     if (id >= last) return;
+    size_t incoming = 0;
+    for (size_t p = 0; p < pieces.size(); ++p) {
+      if (next[p] >= pieces[p].groups.size()) continue;
+      const Group& group = pieces[p].groups[next[p]];
+      if (group.id == id) incoming += group.end - group.begin;
+    }
+    store.reserve_runs(id, incoming);
     PieceLog* held_piece = nullptr;
     LoggedChange* held = nullptr;
     for (size_t p = 0; p < pieces.size(); ++p) {
@@ -191,27 +203,8 @@ std::vector<SignalId> split_signals(std::span<const PieceLog> pieces, SignalId i
     if (bounds.size() < parts && seen * parts >= total * bounds.size() && id > bounds.back()) bounds.push_back(id);
     seen += n;
   }
-  bounds.push_back(id_count);
+  while (bounds.size() <= parts) bounds.push_back(id_count);
   return bounds;
-}
-
-// Makes room in each column for the changes the pieces hold for it, on this
-// thread: the workers then append within it.
-void reserve_runs(SignalStore& store, std::span<const PieceLog> pieces) {
-  if (pieces.size() == 1) {
-    for (const auto& g : pieces[0].groups) store.reserve_runs(g.id, g.end - g.begin);
-    return;
-  }
-  std::vector<std::pair<SignalId, size_t>> counts;
-  for (const auto& piece : pieces)
-    for (const auto& g : piece.groups) counts.emplace_back(g.id, g.end - g.begin);
-  std::sort(counts.begin(), counts.end());
-  for (size_t i = 0; i < counts.size();) {
-    size_t n = 0, j = i;
-    for (; j < counts.size() && counts[j].first == counts[i].first; ++j) n += counts[j].second;
-    store.reserve_runs(counts[i].first, n);
-    i = j;
-  }
 }
 
 void feed_lines(VcdParser& parser, std::string_view text) {
@@ -227,39 +220,39 @@ VcdPieceReader::~VcdPieceReader() = default;
 
 void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
   const VcdPieceOptions& options = options_;
-  std::vector<PieceLog>& pieces = pieces_;
-  WorkerPool* pool = nullptr;
-  if (parser.started() && parser.id_count() <= UINT32_MAX &&
-      (options.force || text.size() >= options.min_parallel_bytes)) {
-    pool = &WorkerPool::instance();
-    if (pool->thread_count() < 2 && !options.force) pool = nullptr;
-  }
-  if (!pool) return feed_lines(parser, text);
+  const bool parallel = parser.started() && parser.id_count() <= UINT32_MAX &&
+                        (options.force || text.size() >= options.min_parallel_bytes);
+  if (parallel && !team_) team_ = std::make_unique<ThreadTeam>(std::min(configured_pool_size(), kMaxThreads));
+  if (!parallel || (team_->size() < 2 && !options.force)) return feed_lines(parser, text);
+  ThreadTeam& team = *team_;
+  const size_t threads = team.size();
 
-  const size_t workers = std::max<size_t>(pool->thread_count(), 1);
   size_t piece_bytes = std::clamp<size_t>(options.piece_bytes, 1, kMaxPieceBytes);
-  piece_bytes = std::min(piece_bytes, std::max<size_t>(text.size() / (2 * workers), 1));
-  cut_pieces(text, piece_bytes, pieces);
+  piece_bytes = std::min(piece_bytes, std::max<size_t>(text.size() / (2 * threads), 1));
+  cut_pieces(text, piece_bytes, pieces_);
 
   const VcdCodeMap& codes = parser.codes();
   const SignalId id_count = parser.id_count();
-  auto decode = [&](size_t k) {
-    decode_piece(pieces[k], codes);
-    group_piece(pieces[k], id_count);
+  std::atomic<size_t> next_piece{0};
+  auto decode = [&](size_t) {
+    for (size_t k; (k = next_piece.fetch_add(1, std::memory_order_relaxed)) < pieces_.size();) {
+      decode_piece(pieces_[k], codes);
+      group_piece(pieces_[k], id_count);
+    }
   };
-  pool->run(pieces.size(), decode);
+  team.run(decode);
 
   // Pieces after one that met a declaration were read with a code map that
   // may no longer hold; the text from the declaration on is read line by line.
   size_t used = 0;
-  while (used < pieces.size() && pieces[used].stop == std::string_view::npos) ++used;
+  while (used < pieces_.size() && pieces_[used].stop == std::string_view::npos) ++used;
   std::string_view rest;
-  if (used < pieces.size()) {
-    const PieceLog& stopped = pieces[used];
+  if (used < pieces_.size()) {
+    const PieceLog& stopped = pieces_[used];
     rest = text.substr(static_cast<size_t>(stopped.text.data() - text.data()) + stopped.stop);
     ++used;
   }
-  std::span<PieceLog> ready(pieces.data(), used);
+  std::span<PieceLog> ready(pieces_.data(), used);
 
   parser.flush_held();
   auto& timestamps = parser.timestamps();
@@ -269,13 +262,12 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
   }
   SignalStore& store = parser.store();
   store.prepare_ids(id_count);
-  reserve_runs(store, ready);
   if (bounds_.empty() || bounds_id_count_ != id_count) {
-    bounds_ = split_signals(ready, id_count, workers);
+    bounds_ = split_signals(ready, id_count, threads);
     bounds_id_count_ = id_count;
   }
   auto write = [&](size_t k) { write_signals(store, ready, bounds_[k], bounds_[k + 1]); };
-  pool->run(bounds_.size() - 1, write);
+  team.run(write);
   parser.resume_at_last();
 
   if (!rest.empty()) feed_lines(parser, rest);
