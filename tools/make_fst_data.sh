@@ -46,4 +46,5 @@ for kind in (1, 5, 8):
         open(f"{out}/basic_{kind}_{pack or 'raw'}.fst", "wb").write(data)
 open(f"{out}/basic_wrapped.fst", "wb").write(t.basic_file(wrap=True))
 open(f"{out}/basic_big_endian.fst", "wb").write(t.basic_file(big_endian=True))
+open(f"{out}/repeated_times.fst", "wb").write(t.repeated_times_file())
 PY

@@ -137,7 +137,7 @@ FstStatus index_data(FstCursor& in, Scan& scan, uint8_t kind, bool collect_time_
   TRELM_ASSIGN(uint64_t start_time, read_u64(in));
   TRELM_ASSIGN(uint64_t end_time, read_u64(in));
   TRELM_ASSIGN(uint64_t memory_required, read_u64(in));
-  uint64_t time_table_offset = 0;
+  uint64_t time_table_offset = kNoTimePosition;
   if (collect_time_table) {
     TRELM_ASSIGN(FstTimeTable table, read_time_table(in, section_start, length));
     auto& collected = *scan.meta.time_table;

@@ -21,8 +21,9 @@ namespace trelm {
 // holds them read most significant first, which saves callers a parse.
 //
 // `time_position` is where the change's time stands in the time table
-// collected at open (kNoTimePosition for frame values, or when no table was
-// collected): callers that map times to positions can start there.
+// collected at open, also after take_time_table (kNoTimePosition for frame
+// values, or when no table was collected): callers that map times to
+// positions can start there.
 inline constexpr uint64_t kNoTimePosition = UINT64_MAX;
 struct FstChangeValue {
   std::span<const uint8_t> bytes;
@@ -41,6 +42,31 @@ struct FstSignalFilter {
 
 using FstHierarchyCallback = std::function<void(FstHierarchyEntry&&)>;
 using FstChangeCallback = std::function<void(uint64_t time, FstSignalHandle handle, const FstChangeValue& value)>;
+
+// One selected signal's changes within a value-change block, as stored: the
+// unpacked size, then the change entries (packed by the block's pack type
+// unless that size is 0). An alias carries its target's bytes.
+struct FstSignalChunk {
+  uint32_t signal;  // the handle's index
+  FstSignalInfo info;
+  std::span<const uint8_t> bytes;
+};
+
+// A value-change block as read_signal_blocks hands it out: its time table and
+// the chunks of the selected signals that have data, in signal order.
+struct FstBlockChunks {
+  std::span<const uint64_t> times;
+  // Where times[0] stands in the time table collected at open, or
+  // kNoTimePosition when no table was collected.
+  uint64_t time_table_offset = kNoTimePosition;
+  // Changes at this slot of `times` or later lie after the filter's end and
+  // are not delivered.
+  size_t stop_slot = 0;
+  uint8_t pack_type = 0;
+  FstFloatOrder float_order = FstFloatOrder::Little;
+  std::vector<FstSignalChunk> chunks;
+};
+using FstBlockCallback = std::function<FstStatus(const FstBlockChunks&)>;
 
 struct FstTimeTable {
   std::vector<uint64_t> times;
@@ -71,6 +97,16 @@ class FstReader {
   // read_signals, so a loader that keeps signals apart gets the same result,
   // with each signal's writes together and the time table read in order.
   FstStatus read_signals_per_signal(const FstSignalFilter& filter, const FstChangeCallback& callback) const;
+  // The same changes for callers that decode each signal's chunks on their
+  // own (see fst_reader/chunk_changes.hpp), possibly on several threads:
+  // block by block, the frame's values go to `frame` as read_signals
+  // delivers them, then the block's chunks to `block`; a failure from
+  // `block` ends the read. Each chunk, decoded in block order, gives its
+  // signal the changes read_signals gives it. Failures may be found in
+  // another order than read_signals finds them, so callers that report the
+  // error take it from read_signals.
+  FstStatus read_signal_blocks(const FstSignalFilter& filter, const FstChangeCallback& frame,
+                               const FstBlockCallback& block) const;
 
  private:
   FstStatus read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback, bool per_signal) const;

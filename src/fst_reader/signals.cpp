@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "fst_reader/change_entry.hpp"
 #include "fst_reader/codecs.hpp"
 #include "fst_reader/fastlz.hpp"
 
@@ -11,8 +12,6 @@ namespace trelm {
 namespace {
 
 constexpr uint32_t kNoTrack = UINT32_MAX;
-constexpr uint8_t kBinaryDigits[] = {'0', '1'};
-constexpr uint8_t kFourStateDigits[] = {'x', 'z', 'h', 'u', 'w', 'l', '-', '?'};
 
 // One bit per signal index: which signals the caller asked for.
 class BitMask {
@@ -32,113 +31,6 @@ class BitMask {
  private:
   std::vector<uint64_t> words_;
 };
-
-enum class EntryStatus : uint8_t { Ok, End, Leb128, PackedReal };
-
-ReaderError entry_error(EntryStatus status) {
-  switch (status) {
-    case EntryStatus::Leb128: return ReaderError::make(ReaderErrorKind::Leb128, 32);
-    case EntryStatus::PackedReal: return ReaderError::malformed("packed real change entries are not supported");
-    default: return ReaderError::io();
-  }
-}
-
-// A LEB128 value of at most 5 bytes at data[pos]; bits beyond 32 are dropped.
-inline EntryStatus read_varint32(std::span<const uint8_t> data, size_t& pos, uint32_t& value) {
-  uint32_t v = 0;
-  for (unsigned i = 0; i < 5; ++i) {
-    if (pos + i >= data.size()) return EntryStatus::End;
-    uint8_t byte = data[pos + i];
-    v |= static_cast<uint32_t>(byte & 0x7f) << (7 * i);
-    if (!(byte & 0x80)) {
-      pos += i + 1;
-      value = v;
-      return EntryStatus::Ok;
-    }
-  }
-  return EntryStatus::Leb128;
-}
-
-// Eight value characters per packed byte, first character from bit 7.
-struct BitCharTable {
-  uint8_t chars[256][8];
-  constexpr BitCharTable() : chars() {
-    for (int b = 0; b < 256; ++b)
-      for (int i = 0; i < 8; ++i) chars[b][i] = static_cast<uint8_t>('0' + ((b >> (7 - i)) & 1));
-  }
-};
-constexpr BitCharTable kBitChars;
-
-// Decodes the entry at data[pos] and moves pos past it.
-inline EntryStatus decode_entry(std::span<const uint8_t> data, size_t& pos, FstSignalInfo info, FstFloatOrder order,
-                                std::vector<uint8_t>& scratch, FstChangeValue& out) {
-  uint32_t h;
-  size_t at = pos;
-  EntryStatus status = read_varint32(data, at, h);
-  if (status != EntryStatus::Ok) return status;
-  out.is_real = false;
-  out.has_int = false;
-  switch (info.word()) {
-    case 2:  // one bit: the value is in h
-      if (h & 1) {
-        out.bytes = std::span<const uint8_t>(&kFourStateDigits[(h >> 1) & 7], 1);
-      } else {
-        out.bytes = std::span<const uint8_t>(&kBinaryDigits[(h >> 1) & 1], 1);
-        out.has_int = true;
-        out.int_value = (h >> 1) & 1;
-      }
-      break;
-    case 0:  // real
-      if (!(h & 1)) return EntryStatus::PackedReal;
-      if (data.size() - at < 8) return EntryStatus::End;
-      out.is_real = true;
-      out.real = fst_real_from_bytes(data.subspan(at, 8), order);
-      out.bytes = {};
-      at += 8;
-      break;
-    case 1: {  // variable length
-      uint32_t size;
-      status = read_varint32(data, at, size);
-      if (status != EntryStatus::Ok) return status;
-      if (data.size() - at < size) return EntryStatus::End;
-      out.bytes = data.subspan(at, size);
-      at += size;
-      break;
-    }
-    default: {
-      size_t bits = info.length();
-      if (h & 1) {
-        if (data.size() - at < bits) return EntryStatus::End;
-        out.bytes = data.subspan(at, bits);
-        at += bits;
-        break;
-      }
-      size_t byte_count = (bits + 7) / 8;
-      if (data.size() - at < byte_count) return EntryStatus::End;
-      const uint8_t* packed = data.data() + at;
-      if (scratch.size() < byte_count * 8) scratch.resize(byte_count * 8);
-      for (size_t i = 0; i < byte_count; ++i) std::memcpy(scratch.data() + 8 * i, kBitChars.chars[packed[i]], 8);
-      out.bytes = std::span<const uint8_t>(scratch.data(), bits);
-      if (bits <= 64) {
-        uint64_t v = 0;
-        for (size_t i = 0; i < byte_count; ++i) v = (v << 8) | packed[i];
-        out.int_value = v >> (byte_count * 8 - bits);
-        out.has_int = true;
-      }
-      at += byte_count;
-      break;
-    }
-  }
-  pos = at;
-  return EntryStatus::Ok;
-}
-
-inline EntryStatus peek_time_step(std::span<const uint8_t> data, size_t pos, FstSignalInfo info, uint64_t& step) {
-  uint32_t h;
-  EntryStatus status = read_varint32(data, pos, h);
-  if (status == EntryStatus::Ok) step = info.word() == 2 ? one_bit_signal_time_delta(h) : multi_bit_signal_time_delta(h);
-  return status;
-}
 
 // The chunk being delivered for one signal of a block.
 struct Track {
@@ -239,7 +131,7 @@ FstResult<BlockLayout> prepare_block(const BlockContext& ctx, const FstDataSecti
   uint64_t data_size = table_start - pack_position;
   TRELM_ASSIGN(layout.locs, read_signal_locs(ctx.file.subspan(table_start, table_length), section.kind,
                                              wave_count.value, data_size));
-  if (ctx.meta.time_table) layout.time_table_offset = section.time_table_offset;
+  layout.time_table_offset = section.time_table_offset;
   layout.pack_position = pack_position;
   layout.pack_type = pack_type;
   layout.data_size = data_size;
@@ -250,10 +142,8 @@ uint64_t position_of(const BlockLayout& layout, size_t slot) {
   return layout.time_table_offset == kNoTimePosition ? kNoTimePosition : layout.time_table_offset + slot;
 }
 
-// The chunk of signal `index` (its alias target's for an alias), unpacked
-// into `storage` when packed.
-FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index,
-                                                 std::vector<uint8_t>& storage) {
+// The stored chunk of signal `index` (its alias target's for an alias).
+FstResult<std::span<const uint8_t>> stored_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index) {
   const std::vector<FstSignalLoc>& locs = layout.locs;
   size_t source = index;
   if (locs[index].kind == FstSignalLoc::Alias) {
@@ -263,8 +153,22 @@ FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const 
   }
   const FstSignalLoc& loc = locs[source];
   if (!range_fits(loc.offset, loc.length, layout.data_size)) return fail_malformed("signal chunk outside its block");
-  return read_packed_signal_value_bytes(ctx.file.subspan(layout.pack_position + loc.offset, loc.length),
-                                        layout.pack_type, storage);
+  return ctx.file.subspan(layout.pack_position + loc.offset, loc.length);
+}
+
+// The chunk of signal `index`, unpacked into `storage` when packed.
+FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index,
+                                                 std::vector<uint8_t>& storage) {
+  TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, index));
+  return read_packed_signal_value_bytes(stored, layout.pack_type, storage);
+}
+
+// The slots of a block whose changes are delivered: up to the first time
+// after the filter's end.
+size_t delivered_slots(const BlockContext& ctx, const std::vector<uint64_t>& times) {
+  size_t stop_slot = 0;
+  while (stop_slot < times.size() && times[stop_slot] <= ctx.end) ++stop_slot;
+  return stop_slot;
 }
 
 // Unpacks each selected chunk once (aliases share their target's), keeping
@@ -352,8 +256,7 @@ FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout)
   const std::vector<uint64_t>& times = layout.times;
   size_t slot_count = std::max<size_t>(times.size(), 1);
   // The time order stops the whole block at the first slot after `end`.
-  size_t stop_slot = 0;
-  while (stop_slot < times.size() && times[stop_slot] <= ctx.end) ++stop_slot;
+  size_t stop_slot = delivered_slots(ctx, times);
 
   struct WindowTrack {
     std::span<const uint8_t> data;
@@ -397,6 +300,23 @@ FstStatus deliver_in_windows(const BlockContext& ctx, const BlockLayout& layout)
     active.erase(active.begin() + static_cast<std::ptrdiff_t>(kept), active.end());
   }
   return {};
+}
+
+// The chunks of the selected signals that have data, for read_signal_blocks.
+FstStatus hand_out_chunks(const BlockContext& ctx, const BlockLayout& layout, const FstBlockCallback& block) {
+  FstBlockChunks chunks;
+  chunks.times = layout.times;
+  chunks.time_table_offset = layout.time_table_offset;
+  chunks.stop_slot = delivered_slots(ctx, layout.times);
+  chunks.pack_type = layout.pack_type;
+  chunks.float_order = ctx.meta.float_byte_order;
+  const std::vector<FstSignalLoc>& locs = layout.locs;
+  for (size_t index = 0; index < locs.size(); ++index) {
+    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
+    TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, index));
+    chunks.chunks.push_back(FstSignalChunk{static_cast<uint32_t>(index), ctx.meta.signals[index], stored});
+  }
+  return block(chunks);
 }
 
 FstStatus read_block(const BlockContext& ctx, const FstDataSection& section, bool first_block, bool per_signal) {
@@ -525,9 +445,10 @@ FstStatus FstReader::read_signals_per_signal(const FstSignalFilter& filter, cons
   return read_signals_in(filter, callback, true);
 }
 
-FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback,
-                                     bool per_signal) const {
-  uint64_t count = meta_.signals.size();
+namespace {
+
+FstResult<BitMask> selection_mask(const FstMetaData& meta, const FstSignalFilter& filter) {
+  uint64_t count = meta.signals.size();
   BitMask mask = BitMask::repeat(!filter.include.has_value(), count);
   if (filter.include) {
     for (FstSignalHandle handle : *filter.include) {
@@ -535,14 +456,40 @@ FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstCha
       mask.set(handle.index(), true);
     }
   }
-  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), callback};
+  return mask;
+}
+
+// Calls read(section, first) for each block the filter's times reach.
+template <class Read>
+FstStatus for_each_selected_block(const FstMetaData& meta, const FstSignalFilter& filter, uint64_t end, Read read) {
   bool first = true;
-  for (const FstDataSection& section : meta_.data_sections) {
-    if (section.start_time > ctx.end || section.end_time < filter.start) continue;
-    TRELM_TRY(read_block(ctx, section, first, per_signal));
+  for (const FstDataSection& section : meta.data_sections) {
+    if (section.start_time > end || section.end_time < filter.start) continue;
+    TRELM_TRY(read(section, first));
     first = false;
   }
   return {};
+}
+
+}  // namespace
+
+FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback,
+                                     bool per_signal) const {
+  TRELM_ASSIGN(BitMask mask, selection_mask(meta_, filter));
+  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), callback};
+  return for_each_selected_block(meta_, filter, ctx.end, [&](const FstDataSection& section, bool first) {
+    return read_block(ctx, section, first, per_signal);
+  });
+}
+
+FstStatus FstReader::read_signal_blocks(const FstSignalFilter& filter, const FstChangeCallback& frame,
+                                        const FstBlockCallback& block) const {
+  TRELM_ASSIGN(BitMask mask, selection_mask(meta_, filter));
+  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), frame};
+  return for_each_selected_block(meta_, filter, ctx.end, [&](const FstDataSection& section, bool first) -> FstStatus {
+    TRELM_ASSIGN(BlockLayout layout, prepare_block(ctx, section, first));
+    return hand_out_chunks(ctx, layout, block);
+  });
 }
 
 }  // namespace trelm

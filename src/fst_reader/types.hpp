@@ -55,8 +55,9 @@ struct FstDataSection {
   uint64_t end_time;
   uint64_t memory_required;
   uint8_t kind;  // 0 plain position table, 1 dynamic aliases, 2 dynamic aliases version 2
-  // Where the block's first time lies in the time table collected at open.
-  uint64_t time_table_offset = 0;
+  // Where the block's first time lies in the time table collected at open;
+  // UINT64_MAX when no table was collected.
+  uint64_t time_table_offset = UINT64_MAX;
 };
 
 struct FstMetaData {

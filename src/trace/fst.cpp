@@ -9,13 +9,14 @@
 
 #include "base/file.hpp"
 #include "fst_reader/reader.hpp"
+#include "trace/fst_block_loader.hpp"
 #include "trace/fst_change_writer.hpp"
 
 namespace trelm {
 
 namespace {
 
-constexpr SignalId kNoSignal = std::numeric_limits<SignalId>::max();
+constexpr SignalId kNoSignal = kNoFstSignal;
 
 // Builds names, scopes and the handle -> signal id map from hierarchy entries.
 //
@@ -50,6 +51,8 @@ class HierarchyBuilder {
     auto it = far_handle_ids_.find(index);
     return it == far_handle_ids_.end() ? kNoSignal : it->second;
   }
+  // Every id handed out is below this.
+  SignalId id_count() const noexcept { return next_id_; }
   bool over_budget() const noexcept { return over_budget_; }
   uint64_t name_budget() const noexcept { return name_budget_; }
 
@@ -103,6 +106,26 @@ bool is_four_state_digit(uint8_t c) {
   }
 }
 
+// Writes every change chunk by chunk (FstBlockLoader); false when the
+// reader or the loader fails, leaving the store half written.
+bool write_by_blocks(const FstReader& reader, const HierarchyBuilder& hierarchy, FstChangeWriter& writer,
+                     const std::vector<uint64_t>& timestamps, bool use_pool) {
+  writer.prepare_ids(hierarchy.id_count());
+  FstBlockLoader loader(writer, timestamps, use_pool);
+  std::vector<SignalId> ids;
+  auto frame = [&](uint64_t time, FstSignalHandle handle, const FstChangeValue& value) {
+    SignalId id = hierarchy.id_of(handle);
+    if (id != kNoSignal) writer.write(id, time, FstTrace::convert_value(value), value.time_position);
+  };
+  auto block = [&](const FstBlockChunks& chunks) {
+    ids.clear();
+    for (const FstSignalChunk& chunk : chunks.chunks)
+      ids.push_back(hierarchy.id_of(FstSignalHandle::from_index(chunk.signal)));
+    return loader.add(chunks, ids);
+  };
+  return reader.read_signal_blocks(FstSignalFilter{}, frame, block).ok() && loader.load().ok();
+}
+
 }  // namespace
 
 SignalValue FstTrace::convert_value(const FstChangeValue& value) {
@@ -141,7 +164,7 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
   return SignalValue::from_int(bits);
 }
 
-Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> bytes) {
+Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> bytes, FstLoadPath path) {
   uint64_t file_size = bytes.size();
   auto opened = FstReader::open(std::move(bytes), true);
   if (!opened.ok()) return fail("FST open: " + opened.error().text());
@@ -160,16 +183,32 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
                                         .text());
 
   record.timestamps = reader.take_time_table();
-  FstChangeWriter writer(record.store, record.timestamps);
-  auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
-                                                        const FstChangeValue& value) {
-    SignalId id = hierarchy.id_of(handle);
-    if (id != kNoSignal) writer.write(id, time, convert_value(value), value.time_position);
-  });
-  if (!read.ok()) return fail("FST signals: " + read.error().text());
+  std::optional<FstChangeWriter> writer(std::in_place, record.store, record.timestamps);
+  bool written = false;
+  if (path != FstLoadPath::Changes && writer->ascending()) {
+    written = write_by_blocks(reader, hierarchy, *writer, record.timestamps, path == FstLoadPath::Blocks);
+    if (!written) {
+      // Start over change by change, which reports the error exactly as the
+      // reader meets it first.
+      writer.reset();
+      record.store = SignalStore();
+      writer.emplace(record.store, record.timestamps);
+    }
+  }
+  if (!written) {
+    auto read = reader.read_signals_per_signal(FstSignalFilter{}, [&](uint64_t time, FstSignalHandle handle,
+                                                                      const FstChangeValue& value) {
+      SignalId id = hierarchy.id_of(handle);
+      if (id != kNoSignal) writer->write(id, time, convert_value(value), value.time_position);
+    });
+    if (!read.ok()) return fail("FST signals: " + read.error().text());
+  }
   reader_holder.reset();
-  writer.finish();
-  record.store.shrink_to_fit();
+  writer->finish();
+  // Columns written on the workers keep the room their growth left:
+  // shrinking them here would copy each one on this thread, into memory
+  // that the workers' freed blocks cannot provide, and so raise the peak.
+  if (!written) record.store.shrink_to_fit();
   return std::make_unique<FstTrace>(std::move(record));
 }
 

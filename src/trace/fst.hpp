@@ -13,13 +13,21 @@ namespace trelm {
 
 struct FstChangeValue;
 
+// How from_bytes writes the changes into the store; every path gives the
+// same trace. Blocks writes each block's chunks signal by signal on the
+// worker pool (on a time table that ascends, as every writer's does; others
+// go change by change), BlocksOnCaller the same on the calling thread, and
+// Changes writes change by change in the reader's delivery order.
+enum class FstLoadPath : uint8_t { Blocks, BlocksOnCaller, Changes };
+
 class FstTrace final : public RecordTrace {
  public:
   using RecordTrace::RecordTrace;
   // The finished trace, or the error text for the user.
   static Result<std::unique_ptr<FstTrace>> from_file(const std::string& path);
   // The same from the bytes of a whole file.
-  static Result<std::unique_ptr<FstTrace>> from_bytes(std::vector<uint8_t> bytes);
+  static Result<std::unique_ptr<FstTrace>> from_bytes(std::vector<uint8_t> bytes,
+                                                      FstLoadPath path = FstLoadPath::Blocks);
   // One delivered change as a SignalValue: Real, Unknown (empty), Logic (any
   // four-state digit), Str (other digits) or Int (only 0 and 1).
   static SignalValue convert_value(const FstChangeValue& value);

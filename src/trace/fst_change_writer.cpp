@@ -14,33 +14,9 @@ void FstChangeWriter::write(SignalId id, uint64_t time, SignalValue value, uint6
   else unordered_.push_back(SignalStore::Write{id, index, std::move(value)});
 }
 
-void FstChangeWriter::write_at(SignalId id, Index index, SignalValue value) {
-  if (id >= held_.size()) held_.resize(id + 1);
-  Held& held = held_[id];
-  if (held.active && held.index != index) {
-    if (index < held.index) {
-      // Not reachable: the reader delivers each signal's changes in time
-      // order, and on an ascending table that means ascending indices. The
-      // store stays valid all the same.
-      flush(id, held);
-      store_.set(id, index, std::move(value));
-      return;
-    }
-    flush(id, held);
-  }
-  if (value.is_unknown()) {
-    held.active = false;
-    return;
-  }
-  held.index = index;
-  held.value = std::move(value);
-  held.active = true;
-}
-
-void FstChangeWriter::flush(SignalId id, Held& held) {
-  if (held.index > 0) store_.carry_forward(id, held.index - 1);
-  store_.set(id, held.index, std::move(held.value));
-  held.active = false;
+void FstChangeWriter::prepare_ids(SignalId count) {
+  if (count > held_.size()) held_.resize(count);
+  store_.prepare_ids(count);
 }
 
 void FstChangeWriter::finish() {

@@ -32,6 +32,45 @@ class FstChangeWriter {
   // Call once after the last write.
   void finish();
 
+  // Whether the time table ascends (repeats allowed): then write_at_index
+  // may be used instead of write.
+  bool ascending() const noexcept { return ascending_; }
+  // Makes room for ids below `count`, in the writer and in the store, so
+  // that write_at_index may then run on several threads at once as long as
+  // each id is written by one thread only.
+  void prepare_ids(SignalId count);
+  // On an ascending table: the change at a known index (the one write would
+  // find), for id < the prepared count; each id's indices must not decrease.
+  void write_at_index(SignalId id, Index index, SignalValue value) { write_at(id, index, std::move(value)); }
+
+  // A run of one id's changes at known, non-decreasing indices (on an
+  // ascending table, id below the prepared count), for callers that leave
+  // out every change that a later one of the run at the same index replaces.
+  // The changes below `settled_end`, where no later change of the id lands,
+  // go to the store at once; the others are held back as write_at_index
+  // holds them. The result is that of write_at_index for every change.
+  class Run {
+   public:
+    Run(FstChangeWriter& writer, SignalId id, Index settled_end) noexcept
+        : writer_(writer), id_(id), settled_end_(settled_end) {}
+    void add(Index index, SignalValue value) {
+      if (!started_) {
+        started_ = true;
+        writer_.settle(id_, index);
+      }
+      if (index >= settled_end_) return writer_.write_at(id_, index, std::move(value));
+      if (value.is_unknown()) return;
+      if (index > 0) writer_.store_.carry_forward(id_, index - 1);
+      writer_.store_.set(id_, index, std::move(value));
+    }
+
+   private:
+    FstChangeWriter& writer_;
+    SignalId id_;
+    Index settled_end_;
+    bool started_ = false;
+  };
+
  private:
   struct Held {
     Index index = 0;
@@ -40,8 +79,45 @@ class FstChangeWriter {
   };
 
   Index index_of(uint64_t time, uint64_t hint);
-  void write_at(SignalId id, Index index, SignalValue value);
-  void flush(SignalId id, Held& held);
+  void write_at(SignalId id, Index index, SignalValue value) {
+    if (id >= held_.size()) held_.resize(id + 1);
+    Held& held = held_[id];
+    if (held.active && held.index != index) {
+      if (index < held.index) [[unlikely]] {
+        // Not reachable: the reader delivers each signal's changes in time
+        // order, and on an ascending table that means ascending indices. The
+        // store stays valid all the same.
+        flush(id, held);
+        store_.set(id, index, std::move(value));
+        return;
+      }
+      flush(id, held);
+    }
+    if (value.is_unknown()) [[unlikely]] {
+      held.active = false;
+      return;
+    }
+    held.index = index;
+    held.value = std::move(value);
+    held.active = true;
+  }
+  // Before writing at `index`: drops a held-back change there (the new one
+  // replaces it) and writes one held back before it.
+  void settle(SignalId id, Index index) {
+    Held& held = held_[id];
+    if (!held.active) return;
+    if (held.index == index) {
+      held.active = false;
+      held.value = SignalValue::unknown();
+    } else {
+      flush(id, held);
+    }
+  }
+  void flush(SignalId id, Held& held) {
+    if (held.index > 0) store_.carry_forward(id, held.index - 1);
+    store_.set(id, held.index, std::move(held.value));
+    held.active = false;
+  }
 
   SignalStore& store_;
   const std::vector<uint64_t>& timestamps_;

@@ -113,6 +113,39 @@ def test_blocks_follow_each_other(tmp_path):
     assert values(trace, "b") == [5, 5, 5, 5]
 
 
+def repeated_times_file():
+    """Three blocks whose times repeat where blocks meet (as vcd2fst writes
+    them), inside a block, and across a whole block: a change lands at the
+    last index of its time, and a later change there replaces it."""
+    lengths = [1, 4, 0xFFFFFFFF, 0]
+    hierarchy = [w.scope("t"), w.var("a", 1), w.var("b", 4), w.var("m", 0, var_type=21),
+                 w.var("r", 64, var_type=3), w.upscope()]
+    first = w.vc_block(lengths, [5, 10, 10, 20], {
+        0: [(0, "1"), (1, "0"), (3, "1")],
+        1: [(1, "0011"), (2, "0101")],
+        2: [(0, "a"), (3, "hi")],
+        3: [(0, 1.5)],
+    }, frame=["0", "0000", None, 0.25], start=0)
+    second = w.vc_block(lengths, [20, 30, 40, 40], {
+        0: [(0, "0"), (2, "1")],
+        1: [(3, "1x01")],
+        2: [(0, ""), (1, "yo")],
+        3: [(2, 2.5)],
+    }, kind=5, pack="Z")
+    third = w.vc_block(lengths, [40, 50], {0: [(0, "0"), (1, "1")], 3: [(1, -1.0)]}, pack="F")
+    return w.simple_file(lengths, hierarchy, [first, second, third])
+
+
+def test_times_repeated_across_blocks(tmp_path):
+    trace = load(tmp_path, repeated_times_file())
+    assert [trace.timestamp(i) for i in range(trace.max_index() + 1)] == [0, 5, 10, 10, 20, 20, 30, 40, 40, 40, 50]
+    assert values(trace, "t.a") == [0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1]
+    assert values(trace, "t.b") == [0, 0, 0, 5, 5, 5, 5, 5, 5, None, None]
+    # The empty value at time 20 replaces "hi" and reads as the value before.
+    assert values(trace, "t.m") == [None, "a", "a", "a", "a", "a", "yo", "yo", "yo", "yo", "yo"]
+    assert values(trace, "t.r") == [0.25, 1.5, 1.5, 1.5, 1.5, 1.5, 1.5, 1.5, 1.5, 2.5, -1.0]
+
+
 def test_blackouts_skip_blocks_and_attributes(tmp_path):
     lengths = [2]
     hierarchy = [
