@@ -30,10 +30,10 @@ std::string zlib_error_name(int code) {
 
 // Inflates `input` into exactly `size` bytes; the window bits select zlib
 // (15) or raw deflate (-15).
-FstResult<std::vector<uint8_t>> inflate_exact(std::span<const uint8_t> input, uint64_t size, int window_bits,
-                                              const char* what) {
+FstStatus inflate_exact(std::span<const uint8_t> input, uint64_t size, int window_bits, const char* what,
+                        std::vector<uint8_t>& out) {
   TRELM_TRY(check_expansion(size, input.size(), kDeflateMaxRatio, what));
-  std::vector<uint8_t> out(static_cast<size_t>(size));
+  out.resize(static_cast<size_t>(size));
   z_stream zs{};
   if (inflateInit2(&zs, window_bits) != Z_OK) return fail(ReaderError::make(ReaderErrorKind::ZLibDecompress, 0, "init"));
   size_t in_pos = 0, out_pos = 0;
@@ -60,7 +60,7 @@ FstResult<std::vector<uint8_t>> inflate_exact(std::span<const uint8_t> input, ui
   if (out_pos != out.size())
     return fail_malformed(std::string(what) + " inflated to " + std::to_string(out_pos) + " bytes instead of " +
                           std::to_string(size));
-  return out;
+  return {};
 }
 
 }  // namespace
@@ -74,25 +74,39 @@ FstStatus check_expansion(uint64_t claimed, uint64_t input_size, uint64_t ratio,
   return {};
 }
 
+FstStatus inflate_zlib_into(std::span<const uint8_t> input, uint64_t size, std::vector<uint8_t>& out) {
+  return inflate_exact(input, size, 15, "zlib data", out);
+}
+
 FstResult<std::vector<uint8_t>> inflate_zlib(std::span<const uint8_t> input, uint64_t size) {
-  return inflate_exact(input, size, 15, "zlib data");
+  std::vector<uint8_t> out;
+  TRELM_TRY(inflate_zlib_into(input, size, out));
+  return out;
 }
 
 FstResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> input, uint64_t size) {
-  return inflate_exact(input, size, -15, "deflate data");
+  std::vector<uint8_t> out;
+  TRELM_TRY(inflate_exact(input, size, -15, "deflate data", out));
+  return out;
 }
 
 FstResult<std::vector<uint8_t>> lz4_decompress(std::span<const uint8_t> input, uint64_t size) {
+  std::vector<uint8_t> out;
+  TRELM_TRY(lz4_decompress_into(input, size, out));
+  return out;
+}
+
+FstStatus lz4_decompress_into(std::span<const uint8_t> input, uint64_t size, std::vector<uint8_t>& out) {
   TRELM_TRY(check_expansion(size, input.size(), kLz4MaxRatio, "lz4 data"));
   if (input.size() > INT_MAX || size > INT_MAX) return fail_malformed("lz4 block larger than 2 GiB");
-  std::vector<uint8_t> out(static_cast<size_t>(size));
+  out.resize(static_cast<size_t>(size));
   int made = LZ4_decompress_safe(reinterpret_cast<const char*>(input.data()), reinterpret_cast<char*>(out.data()),
                                  static_cast<int>(input.size()), static_cast<int>(out.size()));
   if (made < 0) return fail(ReaderError::make(ReaderErrorKind::Lz4Decompress, 0, "corrupt block"));
   if (static_cast<uint64_t>(made) != size)
     return fail_malformed("lz4 data decompressed to " + std::to_string(made) + " bytes instead of " +
                           std::to_string(size));
-  return out;
+  return {};
 }
 
 FstResult<std::vector<uint8_t>> read_zlib_compressed_bytes(FstCursor& in, uint64_t uncompressed, uint64_t compressed) {

@@ -29,6 +29,9 @@ FstResult<std::vector<uint8_t>> inflate_zlib(std::span<const uint8_t> input, uin
 FstResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> input, uint64_t size);
 // One LZ4 block decompressed to exactly `size` bytes.
 FstResult<std::vector<uint8_t>> lz4_decompress(std::span<const uint8_t> input, uint64_t size);
+// The same two into `out`, whose room is reused from call to call.
+FstStatus inflate_zlib_into(std::span<const uint8_t> input, uint64_t size, std::vector<uint8_t>& out);
+FstStatus lz4_decompress_into(std::span<const uint8_t> input, uint64_t size, std::vector<uint8_t>& out);
 
 // `compressed` bytes: as they are when both lengths are equal, else a zlib
 // stream of `uncompressed` bytes.

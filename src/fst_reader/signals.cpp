@@ -428,11 +428,11 @@ FstResult<std::span<const uint8_t>> read_packed_signal_value_bytes(std::span<con
   std::span<const uint8_t> packed = chunk.subspan(in.position());
   if (unpacked_size.value == 0) return packed;
   if (pack_type == '4') {
-    TRELM_ASSIGN(storage, lz4_decompress(packed, unpacked_size.value));
+    TRELM_TRY(lz4_decompress_into(packed, unpacked_size.value, storage));
   } else if (pack_type == 'F') {
     TRELM_ASSIGN(storage, fastlz_decompress(packed, unpacked_size.value));
   } else {
-    TRELM_ASSIGN(storage, inflate_zlib(packed, unpacked_size.value));
+    TRELM_TRY(inflate_zlib_into(packed, unpacked_size.value, storage));
   }
   return std::span<const uint8_t>(storage);
 }

@@ -39,7 +39,7 @@ FstResult<size_t> decode_change_entry(std::span<const uint8_t> data, size_t pos,
 
 // A signal chunk: its LEB128 unpacked size, then the change data as it is
 // (size 0) or packed by `pack_type` ('4' LZ4, 'F' FastLZ, else zlib).
-// The result either views `chunk` or fills `storage`.
+// The result either views `chunk` or fills `storage` (whose room is reused).
 FstResult<std::span<const uint8_t>> read_packed_signal_value_bytes(std::span<const uint8_t> chunk, uint8_t pack_type,
                                                                    std::vector<uint8_t>& storage);
 

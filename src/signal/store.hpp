@@ -57,6 +57,20 @@ class SignalColumn {
     length_ = index + 1;
   }
   void set_inside(Index index, SignalValue value);
+  // carry_to(index - 1), then set(index, Int(value)).
+  void carry_and_set_int(Index index, uint64_t value) {
+    if (index > 0) carry_to(index - 1);
+    if (index < length_ || index > length_) [[unlikely]] {
+      set(index, SignalValue::from_int(value));
+      return;
+    }
+    size_t n = values_.size();
+    if (!n || !values_.same_int(n - 1, value)) {
+      starts_.push_back(index);
+      values_.push_int(value);
+    }
+    length_ = index + 1;
+  }
   void fill_through(Index count);
   void carry_to(Index index) noexcept {
     if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
@@ -113,6 +127,11 @@ class SignalStore {
     if (id < columns_.size() && columns_[id].present) columns_[id].column.carry_to(index);
   }
   void carry_all_forward(Index index);
+  // carry_forward(id, index - 1), then set(id, index, Int(value)), without
+  // building the value: the common write of loaders that append.
+  void carry_and_set_int(SignalId id, Index index, uint64_t value) {
+    column_for_write(id).carry_and_set_int(index, value);
+  }
 
   // Read access for scans; nullptr for an id that was never written.
   const SignalColumn* column(SignalId id) const noexcept {

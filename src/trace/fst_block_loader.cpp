@@ -9,15 +9,6 @@
 
 namespace trelm {
 
-namespace {
-
-inline SignalValue to_signal_value(const FstChangeValue& value) {
-  if (!value.is_real && value.has_int) return SignalValue::from_int(value.int_value);
-  return FstTrace::convert_value(value);
-}
-
-}  // namespace
-
 FstBlockLoader::FstBlockLoader(FstChangeWriter& writer, const std::vector<uint64_t>& timestamps, bool use_pool)
     : writer_(writer), timestamps_(timestamps), use_pool_(use_pool) {
   for (size_t p = 0; p + 1 < timestamps.size(); ++p) {
@@ -59,7 +50,9 @@ FstStatus FstBlockLoader::add(const FstBlockChunks& block, std::span<const Signa
 
 FstStatus FstBlockLoader::load() {
   WorkerPool* pool = use_pool_ ? &WorkerPool::instance() : nullptr;
-  size_t groups = pool ? std::max<size_t>(pool->thread_count(), 1) : 1;
+  // Several groups per thread, so that a thread that finishes early (or
+  // gets more of the machine) takes another.
+  size_t groups = pool && pool->thread_count() > 1 ? 4 * pool->thread_count() : 1;
 
   // Signal index bounds of the groups: runs of neighbouring signals of about
   // equal stored size.
@@ -114,16 +107,20 @@ namespace {
 template <class Stretch>
 class SlotIndexer {
  public:
-  SlotIndexer(uint64_t offset, std::span<const Stretch> stretches) : offset_(offset), stretches_(stretches) {}
+  SlotIndexer(uint64_t offset, std::span<const Stretch> stretches)
+      : offset_(offset), stretches_(stretches), plain_end_(stretches.empty() ? SIZE_MAX : stretches[0].begin) {}
   Index operator()(size_t slot) {
+    if (slot < plain_end_) [[likely]]
+      return offset_ + slot;
     while (next_ < stretches_.size() && stretches_[next_].end <= slot) ++next_;
-    if (next_ < stretches_.size() && stretches_[next_].begin <= slot) return stretches_[next_].index;
-    return offset_ + slot;
+    plain_end_ = next_ < stretches_.size() ? stretches_[next_].begin : SIZE_MAX;
+    return slot < plain_end_ ? offset_ + slot : stretches_[next_].index;
   }
 
  private:
   uint64_t offset_;
   std::span<const Stretch> stretches_;
+  size_t plain_end_;  // slots below this, from the last one asked for on, are at their own position
   size_t next_ = 0;
 };
 
@@ -140,7 +137,8 @@ FstStatus FstBlockLoader::load_chunk(const Block& block, const Chunk& chunk, Fst
       block.chunks, chunk.chunk, buffers, [&](size_t slot, size_t next_slot, const FstChangeValue& value) {
         Index index = index_of(slot);
         if (next_slot != kNoNextSlot && index_of(next_slot) == index) return;  // the next change replaces it
-        run.add(index, to_signal_value(value));
+        if (!value.is_real && value.has_int) run.add_int(index, value.int_value);
+        else run.add(index, FstTrace::convert_value(value));
       });
 }
 

@@ -5,11 +5,11 @@
 // block in ascending time, so on such a table they arrive at ascending
 // indices, and chunks of different signals write different columns. The
 // blocks are collected first; then the signals are shared out in groups of
-// about equal stored size, one group per thread, and each group writes its
-// signals' chunks block after block. The store ends the same whichever thread
-// writes which group. Keeping a column on one thread for the whole load also
-// keeps its growth within that thread's allocator arena, so the threads do
-// not leave each other's freed memory unused.
+// about equal stored size, a few per thread, and each group writes its
+// signals' chunks block after block on one thread. The store ends the same
+// whichever thread writes which group. Keeping a column on one thread for the
+// whole load also keeps its growth within that thread's allocator arena, so
+// the threads do not leave each other's freed memory unused.
 //
 // A change at slot s of a block lands where FstChangeWriter::write would put
 // it: at the last position of the table holding the same time (times repeat

@@ -32,23 +32,20 @@ class FstChangeWriter {
   // Call once after the last write.
   void finish();
 
-  // Whether the time table ascends (repeats allowed): then write_at_index
-  // may be used instead of write.
+  // Whether the time table ascends (repeats allowed): then Run may be used
+  // alongside write.
   bool ascending() const noexcept { return ascending_; }
   // Makes room for ids below `count`, in the writer and in the store, so
-  // that write_at_index may then run on several threads at once as long as
-  // each id is written by one thread only.
+  // that Runs of distinct ids may then be written on several threads at once.
   void prepare_ids(SignalId count);
-  // On an ascending table: the change at a known index (the one write would
-  // find), for id < the prepared count; each id's indices must not decrease.
-  void write_at_index(SignalId id, Index index, SignalValue value) { write_at(id, index, std::move(value)); }
 
-  // A run of one id's changes at known, non-decreasing indices (on an
-  // ascending table, id below the prepared count), for callers that leave
-  // out every change that a later one of the run at the same index replaces.
-  // The changes below `settled_end`, where no later change of the id lands,
-  // go to the store at once; the others are held back as write_at_index
-  // holds them. The result is that of write_at_index for every change.
+  // On an ascending table: a run of one id's changes at the indices write
+  // would find for them (id below the prepared count), not decreasing from
+  // run to run of the id, for callers that leave out every change that a
+  // later one of the run at the same index replaces. The changes below
+  // `settled_end`, where no later change of the id lands, go to the store at
+  // once; the others are held back as write holds them. The result is that
+  // of write for every change.
   class Run {
    public:
     Run(FstChangeWriter& writer, SignalId id, Index settled_end) noexcept
@@ -62,6 +59,12 @@ class FstChangeWriter {
       if (value.is_unknown()) return;
       if (index > 0) writer_.store_.carry_forward(id_, index - 1);
       writer_.store_.set(id_, index, std::move(value));
+    }
+    // add(index, Int(value)).
+    void add_int(Index index, uint64_t value) {
+      if (!started_ || index >= settled_end_) [[unlikely]]
+        return add(index, SignalValue::from_int(value));
+      writer_.store_.carry_and_set_int(id_, index, value);
     }
 
    private:

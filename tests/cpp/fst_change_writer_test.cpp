@@ -89,6 +89,68 @@ TEST(FstChangeWriter, AscendingTablesInEveryDeliveryOrder) {
   }
 }
 
+TEST(FstChangeWriter, RunsGiveWhatWriteGives) {
+  // Blocks of an ascending table with repeated times (also where blocks
+  // meet); each signal's changes of a block form one Run, as the block loader
+  // writes them, against write for every change.
+  std::mt19937_64 rng(13);
+  for (int round = 0; round < 400; ++round) {
+    std::vector<uint64_t> times;
+    uint64_t t = 0;
+    for (size_t n = 1 + rng() % 14; n > 0; --n) {
+      times.push_back(t);
+      t += rng() % 3;
+    }
+    std::vector<size_t> block_starts{0};
+    for (size_t p = 1; p < times.size(); ++p)
+      if (rng() % 3 == 0) block_starts.push_back(p);
+    block_starts.push_back(times.size());
+    auto index_of = [&](size_t position) {
+      while (position + 1 < times.size() && times[position + 1] == times[position]) ++position;
+      return static_cast<Index>(position);
+    };
+
+    const SignalId signals = 1 + rng() % 3;
+    SignalStore expected, actual;
+    FstChangeWriter by_write(expected, times);
+    FstChangeWriter by_runs(actual, times);
+    by_runs.prepare_ids(signals);
+    for (SignalId id = 0; id < signals; ++id) {
+      // A frame value at the first time, written with write on both.
+      if (rng() % 2) {
+        SignalValue v = random_value(rng);
+        by_write.write(id, times[0], v);
+        by_runs.write(id, times[0], v);
+      }
+    }
+    for (size_t b = 0; b + 1 < block_starts.size(); ++b) {
+      for (SignalId id = 0; id < signals; ++id) {
+        std::vector<std::pair<size_t, SignalValue>> changes;  // position, value
+        size_t position = block_starts[b];
+        for (size_t n = rng() % 6; n > 0; --n) {
+          position += rng() % 3;
+          if (position >= block_starts[b + 1]) break;
+          changes.emplace_back(position, random_value(rng));
+        }
+        FstChangeWriter::Run run(by_runs, id, block_starts[b + 1]);
+        for (size_t k = 0; k < changes.size(); ++k) {
+          by_write.write(id, times[changes[k].first], changes[k].second);
+          Index index = index_of(changes[k].first);
+          if (k + 1 < changes.size() && index_of(changes[k + 1].first) == index) continue;
+          const SignalValue& v = changes[k].second;
+          if (v.is_int()) run.add_int(index, v.int_value());
+          else run.add(index, v);
+        }
+      }
+    }
+    by_write.finish();
+    by_runs.finish();
+    for (SignalId id = 0; id < signals; ++id)
+      for (Index i = 0; i < times.size() + 1; ++i)
+        ASSERT_EQ(expected.get(id, i), actual.get(id, i)) << "round " << round << " signal " << id << " index " << i;
+  }
+}
+
 TEST(FstChangeWriter, TablesThatDoNotAscend) {
   std::mt19937_64 rng(11);
   for (int round = 0; round < 200; ++round) {
