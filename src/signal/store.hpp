@@ -129,6 +129,9 @@ class SignalStore {
   void reserve_runs(SignalId id, size_t runs) { column_for_write(id).reserve_more(runs); }
   // Releases slack capacity after loading.
   void shrink_to_fit();
+  // The same for the columns of ids in [first, last) only (the list of
+  // columns keeps its capacity), so that threads can share the work.
+  void shrink_columns(SignalId first, SignalId last);
 
  private:
   struct Slot {

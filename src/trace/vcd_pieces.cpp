@@ -273,4 +273,14 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
   if (!rest.empty()) feed_lines(parser, rest);
 }
 
+std::unique_ptr<VcdTrace> VcdPieceReader::finish(VcdParser& parser) {
+  if (!team_ || bounds_.empty()) return parser.finish();
+  parser.complete();
+  SignalStore& store = parser.store();
+  auto shrink = [&](size_t k) { store.shrink_columns(bounds_[k], std::min(bounds_[k + 1], bounds_id_count_)); };
+  team_->run(shrink);
+  store.shrink_columns(bounds_id_count_, kIndexEnd);  // columns declared after the last window
+  return parser.take_trace();
+}
+
 }  // namespace trelm
