@@ -68,6 +68,15 @@ class PackedValues {
       return value.is_int() && slot(k) == value.int_value();
     return same_representation_mixed(k, value);
   }
+  // The last value is the Int `value` (there must be one).
+  bool last_is_int(uint64_t value) const noexcept {
+    size_t k = count_ - 1;
+    return (!mixed_ || static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Int) && slot(k) == value;
+  }
+  void push_back_int(uint64_t value) {
+    if (mixed_) mixed_->kinds.push_back(static_cast<uint8_t>(ValueKind::Int));
+    push_slot(value);
+  }
   void push_back(SignalValue value) {
     if (value.is_int()) {
       if (mixed_) mixed_->kinds.push_back(static_cast<uint8_t>(ValueKind::Int));

@@ -152,13 +152,13 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
         std::lower_bound(groups.begin(), groups.end(), first, [](const Group& g, SignalId id) { return g.id < id; }) -
         groups.begin());
   }
-  auto write = [&](SignalId id, PieceLog& piece, LoggedChange& change) {
-    Index index = piece.index_of(change);
-    if (index > 0) store.carry_forward(id, index - 1);
-    if (change.kind() == ChangeKind::Value)
-      store.set(id, index, std::move(piece.values[change.bits]));
-    else
-      store.set(id, index, vcd_line::plain_value(change.kind(), change.bits));
+  auto write = [](SignalColumn& column, PieceLog& piece, LoggedChange& change) {
+    const Index index = piece.index_of(change);
+    switch (change.kind()) {
+      case ChangeKind::Int: column.carry_and_set_int(index, change.bits); break;
+      case ChangeKind::Value: column.carry_and_set(index, std::move(piece.values[change.bits])); break;
+      default: column.carry_and_set(index, vcd_line::plain_value(change.kind(), change.bits)); break;
+    }
   };
   for (;;) {
     SignalId id = last;
@@ -172,6 +172,7 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
       if (group.id == id) incoming += group.end - group.begin;
     }
     store.reserve_runs(id, incoming);
+    SignalColumn& column = store.column_for_append(id);
     PieceLog* held_piece = nullptr;
     LoggedChange* held = nullptr;
     for (size_t p = 0; p < pieces.size(); ++p) {
@@ -180,12 +181,12 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
       const Group& group = piece.groups[next[p]++];
       for (uint32_t k = group.begin; k < group.end; ++k) {
         LoggedChange& change = piece.changes[k];
-        if (held && held_piece->index_of(*held) != piece.index_of(change)) write(id, *held_piece, *held);
+        if (held && held_piece->index_of(*held) != piece.index_of(change)) write(column, *held_piece, *held);
         held_piece = &piece;
         held = &change;
       }
     }
-    if (held) write(id, *held_piece, *held);
+    if (held) write(column, *held_piece, *held);
   }
 }
 
