@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <system_error>
@@ -126,18 +127,26 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
     std::memcpy(next.data(), current.data() + complete, rest);
 
     FillResult ahead;
+    std::exception_ptr reader_failure;
     {
       std::thread reader;
       ThreadJoiner joiner(reader);
       if (!end_of_input) {
         try {
-          reader = std::thread([&] { ahead = fill(stream, next, rest); });
+          reader = std::thread([&] {
+            try {
+              ahead = fill(stream, next, rest);
+            } catch (...) {
+              reader_failure = std::current_exception();
+            }
+          });
         } catch (const std::system_error&) {
           ahead = fill(stream, next, rest);  // no thread to spare: read in turn
         }
       }
       read_window(parser, std::string_view(current.data(), complete), pieces);
     }
+    if (reader_failure) std::rethrow_exception(reader_failure);
     if (end_of_input) break;
     current.swap(next);
     got = std::move(ahead);
