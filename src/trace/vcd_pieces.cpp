@@ -80,7 +80,12 @@ void decode_piece(PieceLog& log, const VcdCodeMap& codes) {
   const std::string_view text = log.text;
   const bool ascii = is_ascii(text.data(), text.size());
   size_t begin = 0;
+  const char* const text_end = text.data() + text.size();
   while (begin < text.size()) {
+    if (size_t length = vcd_line::read_plain_change(text.data() + begin, text_end, codes, log)) {
+      begin += length;
+      continue;
+    }
     size_t end = find_line_feed(text.data(), begin, text.size());
     std::string_view line = text.substr(begin, end - begin);
     switch (vcd_line::classify(line, ascii)) {
