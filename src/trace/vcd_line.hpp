@@ -226,12 +226,28 @@ inline size_t read_plain_change(const char* p, const char* end, const VcdCodeMap
     case 'b':
     case 'B': {
       if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: the leading digits (bytes '0' or '1') are
+        // gathered first byte highest by one multiplication.
         while (end - q >= 8) {
           uint64_t word;
           std::memcpy(&word, q, 8);
-          if ((word & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) break;
-          bits = (bits << 8) | (((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
-          q += 8;
+          const uint64_t other = (word & 0xFEFEFEFEFEFEFEFEull) ^ 0x3030303030303030ull;  // 0 bytes: digits
+          const uint64_t gathered = ((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56;
+          if (other == 0) {
+            bits = (bits << 8) | gathered;
+            q += 8;
+            continue;
+          }
+          const uint64_t flagged = (((other & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | other) &
+                                   0x8080808080808080ull;
+          const unsigned digits = static_cast<unsigned>(std::countr_zero(flagged)) / 8;
+          if (digits > 0) {
+            const uint64_t leading = ((word & ((uint64_t{1} << (8 * digits)) - 1) & 0x0101010101010101ull) *
+                                      0x8040201008040201ull) >> 56;
+            bits = (bits << digits) | (leading >> (8 - digits));
+            q += digits;
+          }
+          break;
         }
       }
       for (;; ++q) {
