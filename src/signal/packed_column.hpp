@@ -68,11 +68,12 @@ class PackedValues {
       return value.is_int() && slot(k) == value.int_value();
     return same_representation_mixed(k, value);
   }
-  // same_representation and push_back for Int(value), without building it.
-  bool same_int(size_t k, uint64_t value) const noexcept {
+  // The last value is the Int `value` (there must be one).
+  bool last_is_int(uint64_t value) const noexcept {
+    size_t k = count_ - 1;
     return (!mixed_ || static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Int) && slot(k) == value;
   }
-  void push_int(uint64_t value) {
+  void push_back_int(uint64_t value) {
     if (mixed_) mixed_->kinds.push_back(static_cast<uint8_t>(ValueKind::Int));
     push_slot(value);
   }

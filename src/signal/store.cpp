@@ -154,6 +154,10 @@ void SignalStore::carry_all_forward(Index index) {
     if (slot.present) slot.column.carry_to(index);
 }
 
+void SignalStore::shrink_columns(SignalId first, SignalId last) {
+  for (SignalId id = first; id < last && id < columns_.size(); ++id) columns_[id].column.shrink_to_fit();
+}
+
 void SignalStore::shrink_to_fit() {
   columns_.shrink_to_fit();
   for (auto& slot : columns_) slot.column.shrink_to_fit();

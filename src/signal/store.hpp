@@ -40,6 +40,25 @@ class SignalColumn {
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;
 
+  // For readers that write one signal's changes in ascending index order:
+  // SignalStore::carry_forward(id, index - 1) and then set(id, index, value)
+  // on this column (see SignalStore::column_for_append).
+  void carry_and_set(Index index, SignalValue value) {
+    if (index > 0) carry_to(index - 1);
+    set(index, std::move(value));
+  }
+  // The same for an Int value, without building a SignalValue: an index at
+  // the end of the list either extends its last run or starts a new one.
+  void carry_and_set_int(Index index, uint64_t value) {
+    if (index > 0) carry_to(index - 1);
+    if (index != length_ || values_.size() == 0) return set(index, SignalValue::from_int(value));
+    if (!values_.last_is_int(value)) {
+      starts_.push_back(index);
+      values_.push_back_int(value);
+    }
+    length_ = index + 1;
+  }
+
  private:
   friend class SignalStore;
   void append_run(Index start, SignalValue value) {
@@ -57,20 +76,6 @@ class SignalColumn {
     length_ = index + 1;
   }
   void set_inside(Index index, SignalValue value);
-  // carry_to(index - 1), then set(index, Int(value)).
-  void carry_and_set_int(Index index, uint64_t value) {
-    if (index > 0) carry_to(index - 1);
-    if (index < length_ || index > length_) [[unlikely]] {
-      set(index, SignalValue::from_int(value));
-      return;
-    }
-    size_t n = values_.size();
-    if (!n || !values_.same_int(n - 1, value)) {
-      starts_.push_back(index);
-      values_.push_int(value);
-    }
-    length_ = index + 1;
-  }
   void fill_through(Index count);
   void carry_to(Index index) noexcept {
     if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
@@ -127,11 +132,10 @@ class SignalStore {
     if (id < columns_.size() && columns_[id].present) columns_[id].column.carry_to(index);
   }
   void carry_all_forward(Index index);
-  // carry_forward(id, index - 1), then set(id, index, Int(value)), without
-  // building the value: the common write of loaders that append.
-  void carry_and_set_int(SignalId id, Index index, uint64_t value) {
-    column_for_write(id).carry_and_set_int(index, value);
-  }
+
+  // The column of `id` for a reader that writes it through carry_and_set;
+  // the id counts as written from then on.
+  SignalColumn& column_for_append(SignalId id) { return column_for_write(id); }
 
   // Read access for scans; nullptr for an id that was never written.
   const SignalColumn* column(SignalId id) const noexcept {
@@ -148,6 +152,9 @@ class SignalStore {
   void reserve_runs(SignalId id, size_t runs) { column_for_write(id).reserve_more(runs); }
   // Releases slack capacity after loading.
   void shrink_to_fit();
+  // The same for the columns of ids in [first, last) only (the list of
+  // columns keeps its capacity), so that threads can share the work.
+  void shrink_columns(SignalId first, SignalId last);
 
  private:
   struct Slot {

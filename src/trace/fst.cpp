@@ -205,10 +205,9 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   }
   reader_holder.reset();
   writer->finish();
-  // Columns written on the workers keep the room their growth left:
-  // shrinking them here would copy each one on this thread, into memory
-  // that the workers' freed blocks cannot provide, and so raise the peak.
-  if (!written) record.store.shrink_to_fit();
+  // Columns written chunk by chunk gave back their slack on the threads that
+  // wrote them (see FstBlockLoader); this finds the rest.
+  record.store.shrink_to_fit();
   return std::make_unique<FstTrace>(std::move(record));
 }
 

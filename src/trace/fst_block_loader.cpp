@@ -91,13 +91,20 @@ FstStatus FstBlockLoader::load() {
 FstStatus FstBlockLoader::load_signals(uint32_t first, uint32_t end) const {
   if (first >= end) return {};
   FstChunkBuffers buffers;
+  std::vector<SignalId> written;
   for (const Block& block : blocks_) {
     for (size_t k = block.first_chunk; k < block.end_chunk; ++k) {
       const Chunk& chunk = chunks_[k];
       if (chunk.chunk.signal < first || chunk.chunk.signal >= end) continue;
       TRELM_TRY(load_chunk(block, chunk, buffers));
+      if (chunk.id != kNoFstSignal) written.push_back(chunk.id);
     }
   }
+  // The columns' slack goes back on this thread, whose allocator arena their
+  // memory came from.
+  std::sort(written.begin(), written.end());
+  written.erase(std::unique(written.begin(), written.end()), written.end());
+  for (SignalId id : written) writer_.release_slack(id);
   return {};
 }
 

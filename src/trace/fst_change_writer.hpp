@@ -57,22 +57,33 @@ class FstChangeWriter {
       }
       if (index >= settled_end_) return writer_.write_at(id_, index, std::move(value));
       if (value.is_unknown()) return;
-      if (index > 0) writer_.store_.carry_forward(id_, index - 1);
-      writer_.store_.set(id_, index, std::move(value));
+      column().carry_and_set(index, std::move(value));
     }
     // add(index, Int(value)).
     void add_int(Index index, uint64_t value) {
       if (!started_ || index >= settled_end_) [[unlikely]]
         return add(index, SignalValue::from_int(value));
-      writer_.store_.carry_and_set_int(id_, index, value);
+      column().carry_and_set_int(index, value);
     }
 
    private:
+    // Taken at the first write, so that an id whose changes all vanish stays
+    // unwritten, as with write.
+    SignalColumn& column() {
+      if (!column_) column_ = &writer_.store_.column_for_append(id_);
+      return *column_;
+    }
+
     FstChangeWriter& writer_;
     SignalId id_;
     Index settled_end_;
+    SignalColumn* column_ = nullptr;
     bool started_ = false;
   };
+
+  // Releases the slack of id's column (SignalStore::shrink_columns); threads
+  // may do so for distinct ids, each best on the thread that wrote the id.
+  void release_slack(SignalId id) { store_.shrink_columns(id, id + 1); }
 
  private:
   struct Held {

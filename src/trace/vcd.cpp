@@ -5,7 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "base/file.hpp"
 #include "trace/vcd_lines.hpp"
@@ -31,6 +36,41 @@ void read_window(VcdParser& parser, std::string_view text, VcdPieceReader& piece
   pieces.read(parser, text.substr(begin));
 }
 
+struct FillResult {
+  size_t count = 0;
+  bool end = false;  // the end of the file was reached
+  bool failed = false;
+  std::string error;
+};
+
+// Reads into buffer[from, size()) until it is full or the file ends.
+FillResult fill(FileStream& stream, std::vector<char>& buffer, size_t from) {
+  FillResult result;
+  while (from + result.count < buffer.size()) {
+    auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.data() + from + result.count),
+                           buffer.size() - from - result.count);
+    if (!got) {
+      result.failed = true;
+      result.error = got.error();
+      return result;
+    }
+    if (*got == 0) {
+      result.end = true;
+      return result;
+    }
+    result.count += *got;
+  }
+  return result;
+}
+
+// Joins a thread when the scope ends, also when it ends by an exception.
+struct ThreadJoiner {
+  std::thread& thread;
+  ~ThreadJoiner() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
@@ -47,7 +87,7 @@ std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceO
     read_window(parser, text.substr(begin, end - begin), pieces);
     begin = end;
   }
-  return parser.finish();
+  return pieces.finish(parser);
 }
 
 Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, const VcdPieceOptions& options) {
@@ -58,41 +98,61 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
   VcdParser parser;
   VcdPieceReader pieces(options);
   const size_t window = std::max<size_t>(options.window_bytes, 1);
-  std::vector<char> buffer(window);
-  size_t held = 0;
-  for (bool end_of_input = false; !end_of_input;) {
-    while (held < buffer.size()) {
-      auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.data() + held), buffer.size() - held);
-      // A read error ends the load; retrying could loop forever (a directory
-      // gives EISDIR on every call) and treating it as the end would hand
-      // back a silently shortened trace.
-      if (!got) return fail("Failed to open " + path + ": " + got.error());
-      if (*got == 0) {
-        end_of_input = true;
-        break;
-      }
-      held += *got;
-    }
+  // Two buffers: while the lines of one are read, the next window of the
+  // file is read into the other on a thread of its own.
+  std::vector<char> current(window), next(window);
+  FillResult got = fill(stream, current, 0);
+  size_t held = got.count;
+  for (;;) {
+    // A read error ends the load; retrying could loop forever (a directory
+    // gives EISDIR on every call) and treating it as the end would hand
+    // back a silently shortened trace.
+    if (got.failed) return fail("Failed to open " + path + ": " + got.error);
+    const bool end_of_input = got.end;
     size_t complete = held;
     if (!end_of_input) {
-      const char* last_lf = static_cast<const char*>(memrchr(buffer.data(), '\n', held));
+      const char* last_lf = static_cast<const char*>(memrchr(current.data(), '\n', held));
       if (!last_lf) {
         // One line longer than the buffer: read on with room for more.
-        buffer.resize(buffer.size() * 2);
+        current.resize(current.size() * 2);
+        got = fill(stream, current, held);
+        held += got.count;
         continue;
       }
-      complete = static_cast<size_t>(last_lf - buffer.data()) + 1;
+      complete = static_cast<size_t>(last_lf - current.data()) + 1;
     }
-    read_window(parser, std::string_view(buffer.data(), complete), pieces);
-    std::memmove(buffer.data(), buffer.data() + complete, held - complete);
-    held -= complete;
-    if (buffer.size() > window && held < window / 2) {
-      // Back to the normal size after an outsized line.
-      std::vector<char>(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(held)).swap(buffer);
-      buffer.resize(window);
+    const size_t rest = held - complete;
+    const size_t room = std::max(window, rest + window / 2);
+    if (next.size() < room || next.size() > 2 * room) std::vector<char>(room).swap(next);
+    std::memcpy(next.data(), current.data() + complete, rest);
+
+    FillResult ahead;
+    std::exception_ptr reader_failure;
+    {
+      std::thread reader;
+      ThreadJoiner joiner(reader);
+      if (!end_of_input) {
+        try {
+          reader = std::thread([&] {
+            try {
+              ahead = fill(stream, next, rest);
+            } catch (...) {
+              reader_failure = std::current_exception();
+            }
+          });
+        } catch (const std::system_error&) {
+          ahead = fill(stream, next, rest);  // no thread to spare: read in turn
+        }
+      }
+      read_window(parser, std::string_view(current.data(), complete), pieces);
     }
+    if (reader_failure) std::rethrow_exception(reader_failure);
+    if (end_of_input) break;
+    current.swap(next);
+    got = std::move(ahead);
+    held = rest + got.count;
   }
-  return parser.finish();
+  return pieces.finish(parser);
 }
 
 SignalValue VcdTrace::signal_value(std::string_view name, Index index) const {

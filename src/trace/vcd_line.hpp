@@ -203,4 +203,70 @@ inline void read_value_line(std::string_view line, const VcdCodeMap& codes, Sink
   }
 }
 
+// The two commonest lines of simulator output, read in one pass: a scalar
+// change ("1!") or a two-state vector change ("b0110 !"), each with a code of
+// printable ASCII characters ('!' to '~') that ends at a line feed, nothing
+// else on the line. Reads the line at `p` (never at or past `end`) and
+// returns its length with the line feed, the change handed to the sink when
+// the code is known; returns 0 for any other line, which then needs the
+// general reading (classify, read_value_line) and gets the same result from
+// it. Such a line is ASCII, so it is valid UTF-8 and needs no trimming.
+template <class Sink>
+inline size_t read_plain_change(const char* p, const char* end, const VcdCodeMap& codes, Sink& sink) {
+  const char* q = p + 1;
+  ChangeKind kind = ChangeKind::Int;
+  uint64_t bits = 0;
+  switch (*p) {
+    case '0': break;
+    case '1': bits = 1; break;
+    case 'x':
+    case 'X': kind = ChangeKind::Unknown; break;
+    case 'z':
+    case 'Z': kind = ChangeKind::LogicZ; break;
+    case 'b':
+    case 'B': {
+      if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: the leading digits (bytes '0' or '1') are
+        // gathered first byte highest by one multiplication.
+        while (end - q >= 8) {
+          uint64_t word;
+          std::memcpy(&word, q, 8);
+          const uint64_t other = (word & 0xFEFEFEFEFEFEFEFEull) ^ 0x3030303030303030ull;  // 0 bytes: digits
+          const uint64_t gathered = ((word & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56;
+          if (other == 0) {
+            bits = (bits << 8) | gathered;
+            q += 8;
+            continue;
+          }
+          const uint64_t flagged = (((other & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | other) &
+                                   0x8080808080808080ull;
+          const unsigned digits = static_cast<unsigned>(std::countr_zero(flagged)) / 8;
+          if (digits > 0) {
+            const uint64_t leading = ((word & ((uint64_t{1} << (8 * digits)) - 1) & 0x0101010101010101ull) *
+                                      0x8040201008040201ull) >> 56;
+            bits = (bits << digits) | (leading >> (8 - digits));
+            q += digits;
+          }
+          break;
+        }
+      }
+      for (;; ++q) {
+        if (q == end) return 0;
+        if (*q == '0' || *q == '1') bits = (bits << 1) | static_cast<uint64_t>(*q - '0');
+        else if (*q == ' ') break;
+        else return 0;
+      }
+      if (q == p + 1) return 0;
+      ++q;
+      break;
+    }
+    default: return 0;
+  }
+  const char* code = q;
+  while (q < end && static_cast<unsigned char>(*q - '!') <= static_cast<unsigned char>('~' - '!')) ++q;
+  if (q == end || *q != '\n' || q == code) return 0;
+  if (auto id = codes.find(std::string_view(code, static_cast<size_t>(q - code)))) sink.change(*id, kind, bits);
+  return static_cast<size_t>(q + 1 - p);
+}
+
 }  // namespace trelm::vcd_line

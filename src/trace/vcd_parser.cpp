@@ -6,12 +6,15 @@
 namespace trelm {
 
 std::unique_ptr<VcdTrace> VcdParser::finish() {
-  if (started_) {
-    flush_held();
-    trace_->store_.carry_all_forward(current_);
-  }
+  complete();
   trace_->store_.shrink_to_fit();
   return std::move(trace_);
+}
+
+void VcdParser::complete() {
+  if (!started_) return;
+  flush_held();
+  trace_->store_.carry_all_forward(current_);
 }
 
 void VcdParser::on_scope(std::string_view line) {

@@ -42,6 +42,11 @@ class VcdParser {
   }
 
   std::unique_ptr<VcdTrace> finish();
+  // finish() in two steps, for a caller that releases the store's slack
+  // itself: the changes held are written and every signal carried to the
+  // last index, then the trace is handed over.
+  void complete();
+  std::unique_ptr<VcdTrace> take_trace() noexcept { return std::move(trace_); }
 
   // Access for readers that decode value changes elsewhere and write them
   // themselves (see vcd_pieces.hpp). Before handing over, flush_held writes

@@ -80,7 +80,12 @@ void decode_piece(PieceLog& log, const VcdCodeMap& codes) {
   const std::string_view text = log.text;
   const bool ascii = is_ascii(text.data(), text.size());
   size_t begin = 0;
+  const char* const text_end = text.data() + text.size();
   while (begin < text.size()) {
+    if (size_t length = vcd_line::read_plain_change(text.data() + begin, text_end, codes, log)) {
+      begin += length;
+      continue;
+    }
     size_t end = find_line_feed(text.data(), begin, text.size());
     std::string_view line = text.substr(begin, end - begin);
     switch (vcd_line::classify(line, ascii)) {
@@ -152,13 +157,13 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
         std::lower_bound(groups.begin(), groups.end(), first, [](const Group& g, SignalId id) { return g.id < id; }) -
         groups.begin());
   }
-  auto write = [&](SignalId id, PieceLog& piece, LoggedChange& change) {
-    Index index = piece.index_of(change);
-    if (index > 0) store.carry_forward(id, index - 1);
-    if (change.kind() == ChangeKind::Value)
-      store.set(id, index, std::move(piece.values[change.bits]));
-    else
-      store.set(id, index, vcd_line::plain_value(change.kind(), change.bits));
+  auto write = [](SignalColumn& column, PieceLog& piece, LoggedChange& change) {
+    const Index index = piece.index_of(change);
+    switch (change.kind()) {
+      case ChangeKind::Int: column.carry_and_set_int(index, change.bits); break;
+      case ChangeKind::Value: column.carry_and_set(index, std::move(piece.values[change.bits])); break;
+      default: column.carry_and_set(index, vcd_line::plain_value(change.kind(), change.bits)); break;
+    }
   };
   for (;;) {
     SignalId id = last;
@@ -172,6 +177,7 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
       if (group.id == id) incoming += group.end - group.begin;
     }
     store.reserve_runs(id, incoming);
+    SignalColumn& column = store.column_for_append(id);
     PieceLog* held_piece = nullptr;
     LoggedChange* held = nullptr;
     for (size_t p = 0; p < pieces.size(); ++p) {
@@ -180,12 +186,12 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
       const Group& group = piece.groups[next[p]++];
       for (uint32_t k = group.begin; k < group.end; ++k) {
         LoggedChange& change = piece.changes[k];
-        if (held && held_piece->index_of(*held) != piece.index_of(change)) write(id, *held_piece, *held);
+        if (held && held_piece->index_of(*held) != piece.index_of(change)) write(column, *held_piece, *held);
         held_piece = &piece;
         held = &change;
       }
     }
-    if (held) write(id, *held_piece, *held);
+    if (held) write(column, *held_piece, *held);
   }
 }
 
@@ -271,6 +277,16 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
   parser.resume_at_last();
 
   if (!rest.empty()) feed_lines(parser, rest);
+}
+
+std::unique_ptr<VcdTrace> VcdPieceReader::finish(VcdParser& parser) {
+  if (!team_ || bounds_.empty()) return parser.finish();
+  parser.complete();
+  SignalStore& store = parser.store();
+  auto shrink = [&](size_t k) { store.shrink_columns(bounds_[k], std::min(bounds_[k + 1], bounds_id_count_)); };
+  team_->run(shrink);
+  store.shrink_columns(bounds_id_count_, kIndexEnd);  // columns declared after the last window
+  return parser.take_trace();
 }
 
 }  // namespace trelm

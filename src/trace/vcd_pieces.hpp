@@ -38,6 +38,9 @@ class VcdPieceReader {
   // Reads `text`, complete lines (the last one may lack its line feed only
   // at the end of the input), with the parser's state.
   void read(VcdParser& parser, std::string_view text);
+  // The parser's finished trace; the threads that wrote the columns release
+  // their slack.
+  std::unique_ptr<VcdTrace> finish(VcdParser& parser);
 
  private:
   VcdPieceOptions options_;
