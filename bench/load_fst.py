@@ -22,6 +22,7 @@ import argparse
 import json
 import os
 import resource
+import statistics
 import subprocess
 import sys
 import time
@@ -109,7 +110,7 @@ def main():
             print(f"  fst2vcd > /dev/null  {reference:7.2f} s  (CPU {reference_cpu:.2f} s)")
             print(f"  from_fst             {load['seconds']:7.2f} s  ({ratios[-1]:.2f} x fst2vcd, target <= 0.5; "
                   f"CPU {load['cpu']:.2f} s)")
-        ratio = sorted(ratios)[len(ratios) // 2]
+        ratio = statistics.median(ratios)
         load_bytes = peak - baseline_kb * 1024
         ok &= ratio <= 0.5 and load_bytes <= budget_bytes
         if len(ratios) > 1:
