@@ -48,33 +48,69 @@ FstStatus FstBlockLoader::add(const FstBlockChunks& block, std::span<const Signa
   return {};
 }
 
+namespace {
+
+// About how many changes a chunk holds, from the unpacked size its first
+// LEB128 value states (the stored size when it is stored as is) and the
+// smallest entry its signal's values take: writing changes costs more than
+// decoding bytes, so groups of equal work hold about equal numbers of changes.
+uint64_t chunk_weight(const FstSignalChunk& chunk) {
+  uint64_t unpacked = 0;
+  for (size_t k = 0; k < chunk.bytes.size() && k < 5; ++k) {
+    unpacked |= uint64_t{chunk.bytes[k] & 0x7fu} << (7 * k);
+    if (!(chunk.bytes[k] & 0x80)) break;
+  }
+  if (unpacked == 0) unpacked = chunk.bytes.size();
+  FstSignalInfo info = chunk.info;
+  uint64_t entry = info.word() == 2         ? 1
+                   : info.is_real()         ? 9
+                   : info.is_var_length()   ? 2
+                                            : 1 + (uint64_t{info.length()} + 7) / 8;
+  return unpacked / entry + 1;
+}
+
+}  // namespace
+
 FstStatus FstBlockLoader::load() {
   WorkerPool* pool = use_pool_ ? &WorkerPool::instance() : nullptr;
-  // Several groups per thread, so that a thread that finishes early (or
-  // gets more of the machine) takes another.
-  size_t groups = pool && pool->thread_count() > 1 ? 4 * pool->thread_count() : 1;
+  // Many groups per thread, the heaviest handed out first, so that the
+  // threads finish close together (also when one gets less of the machine).
+  size_t groups = pool && pool->thread_count() > 1 ? 8 * pool->thread_count() : 1;
 
   // Signal index bounds of the groups: runs of neighbouring signals of about
-  // equal stored size.
+  // equal weight.
   uint32_t signal_end = 0;
+  for (const Chunk& c : chunks_) signal_end = std::max(signal_end, c.chunk.signal + 1);
+  std::vector<uint64_t> weight_by_signal(signal_end);
   uint64_t total = 0;
   for (const Chunk& c : chunks_) {
-    signal_end = std::max(signal_end, c.chunk.signal + 1);
-    total += c.chunk.bytes.size();
+    uint64_t weight = chunk_weight(c.chunk);
+    weight_by_signal[c.chunk.signal] += weight;
+    total += weight;
   }
-  std::vector<uint64_t> bytes_by_signal(signal_end);
-  for (const Chunk& c : chunks_) bytes_by_signal[c.chunk.signal] += c.chunk.bytes.size();
   std::vector<uint32_t> bounds{0};
-  uint64_t filled = 0;
+  std::vector<uint64_t> weights;
+  uint64_t filled = 0, group_weight = 0;
   for (uint32_t signal = 0; signal < signal_end && bounds.size() < groups; ++signal) {
-    filled += bytes_by_signal[signal];
-    if (filled * groups >= total * bounds.size()) bounds.push_back(signal + 1);
+    filled += weight_by_signal[signal];
+    group_weight += weight_by_signal[signal];
+    if (filled * groups >= total * bounds.size()) {
+      bounds.push_back(signal + 1);
+      weights.push_back(group_weight);
+      group_weight = 0;
+    }
   }
+  weights.push_back(total - (filled - group_weight));  // the last group takes the rest
   bounds.resize(groups, signal_end);
+  weights.resize(groups, 0);
   bounds.push_back(signal_end);
+  std::vector<size_t> order(groups);
+  for (size_t g = 0; g < groups; ++g) order[g] = g;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return weights[a] > weights[b]; });
 
   std::vector<std::optional<ReaderError>> errors(groups);
-  auto load_group = [&](size_t group) {
+  auto load_group = [&](size_t piece) {
+    size_t group = order[piece];
     FstStatus status = load_signals(bounds[group], bounds[group + 1]);
     if (!status.ok()) errors[group] = status.error();
   };
