@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "eval/change_index.hpp"
 #include "eval/pool.hpp"
 #include "eval/run_search.hpp"
 #include "eval/stretch_eval.hpp"
@@ -178,22 +179,48 @@ std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) 
   if (index == 0) return out;
   const auto& names = trace.signal_names();
   const SignalStore& store = trace.store();
-  // Names without an id, or whose id holds no values (Unknown at both
-  // indices), cannot change and are left out here.
   std::vector<Probe> probes;
   std::vector<SignalId> ids;
-  probes.reserve(names.size());
-  ids.reserve(names.size());
   SignalId max_id = 0;
-  for (size_t k = 0; k < names.size(); ++k) {
-    if (!keep(names[k])) continue;
-    auto id = trace.signal_id(names[k]);
-    if (!id) continue;
-    const SignalColumn* column = store.column(*id);
-    if (!column) continue;
+  auto add_probe = [&](size_t k, SignalId id, const SignalColumn* column) {
     probes.push_back(Probe{k, column, nullptr, guess_run(*column, index)});
-    ids.push_back(*id);
-    max_id = std::max(max_id, *id);
+    ids.push_back(id);
+    max_id = std::max(max_id, id);
+  };
+  std::shared_ptr<const ChangeIndex> listed = ChangeIndex::of(trace);
+  if (listed && listed->covers(index)) {
+    // Only the columns with a boundary here (and those holding a NaN) can
+    // change; their names are probed in signal_names order.
+    std::vector<uint32_t> slots;
+    listed->candidates(index, slots);
+    std::vector<uint64_t> named;  // position << 32 | slot
+    for (uint32_t s : slots) {
+      const ChangeIndex::Slot& slot = listed->slot(s);
+      for (uint32_t n = 0; n < slot.position_count; ++n)
+        named.push_back(uint64_t{listed->positions()[slot.first_position + n]} << 32 | s);
+    }
+    std::sort(named.begin(), named.end());
+    probes.reserve(named.size());
+    ids.reserve(named.size());
+    for (uint64_t entry : named) {
+      size_t k = static_cast<size_t>(entry >> 32);
+      if (!keep(names[k])) continue;
+      const ChangeIndex::Slot& slot = listed->slot(static_cast<uint32_t>(entry));
+      add_probe(k, slot.id, slot.column);
+    }
+  } else {
+    // Names without an id, or whose id holds no values (Unknown at both
+    // indices), cannot change and are left out here.
+    probes.reserve(names.size());
+    ids.reserve(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+      if (!keep(names[k])) continue;
+      auto id = trace.signal_id(names[k]);
+      if (!id) continue;
+      const SignalColumn* column = store.column(*id);
+      if (!column) continue;
+      add_probe(k, *id, column);
+    }
   }
   t_run_hints.prepare(store, max_id);
   for (size_t k = 0; k < probes.size(); ++k) probes[k].hint = t_run_hints.hint(ids[k]);

@@ -57,6 +57,9 @@ class PackedValues {
     if (!mixed_) return SignalValue::from_int(slot(k));
     return get_mixed(k);
   }
+  ValueKind kind(size_t k) const noexcept {
+    return mixed_ ? static_cast<ValueKind>(mixed_->kinds[k]) : ValueKind::Int;
+  }
   bool is_unknown(size_t k) const noexcept {
     return mixed_ && static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Unknown;
   }

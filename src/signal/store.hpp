@@ -36,6 +36,7 @@ class SignalColumn {
   Index run_end(size_t k) const noexcept { return k + 1 < starts_.size() ? starts_[k + 1] : length_; }
   SignalValue run_value(size_t k) const { return values_.get(k); }
   bool run_is_unknown(size_t k) const noexcept { return values_.is_unknown(k); }
+  ValueKind run_kind(size_t k) const noexcept { return values_.kind(k); }
   // The run covering `index`, or npos when the index reads Unknown implicitly
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;
