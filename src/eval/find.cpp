@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "eval/batch_eval.hpp"
 #include "eval/change_index.hpp"
 #include "eval/pool.hpp"
 #include "eval/run_search.hpp"
@@ -38,13 +39,25 @@ struct Pieces {
   size_t count;
 };
 
+// Calls on_true(first, last_exclusive) for the true indices of [begin, end),
+// through the batch evaluator where the program allows it.
+template <class OnTrue>
+void scan(const StretchProgram& program, const SignalStore& store, Wide128 begin, Wide128 end, OnTrue&& on_true) {
+  if (BatchEvaluator::supports(program)) {
+    BatchEvaluator evaluator(program, store);
+    evaluator.scan(begin, end, on_true);
+  } else {
+    StretchEvaluator evaluator(program, store);
+    evaluator.scan(begin, end, on_true);
+  }
+}
+
 }  // namespace
 
 std::vector<Index> find(const Trace& trace, const Expr& expr) {
   StretchProgram program(expr, trace.max_index());
-  StretchEvaluator evaluator(program, trace.store());
   std::vector<Index> out;
-  evaluator.scan(0, range_end(trace), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
+  scan(program, trace.store(), 0, range_end(trace), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   return out;
 }
 
@@ -54,9 +67,9 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
   Pieces pieces(range_end(trace), pool.thread_count());
   std::vector<std::vector<Index>> found(pieces.count);
   auto task = [&](size_t k) {
-    StretchEvaluator evaluator(program, trace.store());
     auto& out = found[k];
-    evaluator.scan(pieces.begin(k), pieces.end(k), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
+    scan(program, trace.store(), pieces.begin(k), pieces.end(k),
+         [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   };
   pool.run(pieces.count, task);
   // The pieces are contiguous and scanned in ascending order, so joining them
@@ -78,9 +91,9 @@ uint64_t parallel_count(const Trace& trace, const Expr& expr) {
   Pieces pieces(range_end(trace), pool.thread_count());
   std::vector<uint64_t> counts(pieces.count, 0);
   auto task = [&](size_t k) {
-    StretchEvaluator evaluator(program, trace.store());
     uint64_t n = 0;
-    evaluator.scan(pieces.begin(k), pieces.end(k), [&n](Wide128 a, Wide128 b) { n += static_cast<uint64_t>(b - a); });
+    scan(program, trace.store(), pieces.begin(k), pieces.end(k),
+         [&n](Wide128 a, Wide128 b) { n += static_cast<uint64_t>(b - a); });
     counts[k] = n;
   };
   pool.run(pieces.count, task);

@@ -58,7 +58,47 @@ size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
   return starts64_ ? upper_bound_in(*starts64_, index) : upper_bound_in(starts32_, index);
 }
 
+void PackedStarts::read(size_t first, size_t count, uint64_t* out) const noexcept {
+  if (starts64_) {
+    std::copy_n(starts64_->data() + first, count, out);
+  } else {
+    const uint32_t* in = starts32_.data() + first;
+    for (size_t k = 0; k < count; ++k) out[k] = in[k];
+  }
+}
+
 // ---- PackedValues -----------------------------------------------------------
+
+uint64_t PackedValues::read_ints(size_t first, size_t count, uint64_t* out) const noexcept {
+  const uint8_t* p = raw_.data() + first * width_;
+  switch (width_) {
+    case 1:
+      for (size_t k = 0; k < count; ++k) out[k] = p[k];
+      break;
+    case 2:
+      for (size_t k = 0; k < count; ++k) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * k, 2);
+        out[k] = v;
+      }
+      break;
+    case 4:
+      for (size_t k = 0; k < count; ++k) {
+        uint32_t v;
+        std::memcpy(&v, p + 4 * k, 4);
+        out[k] = v;
+      }
+      break;
+    default: std::memcpy(out, p, count * 8); break;
+  }
+  uint64_t all = count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
+  if (!mixed_) return all;
+  uint64_t ints = 0;
+  const uint8_t* kinds = mixed_->kinds.data() + first;
+  for (size_t k = 0; k < count; ++k)
+    ints |= static_cast<uint64_t>(kinds[k] == static_cast<uint8_t>(ValueKind::Int)) << k;
+  return ints;
+}
 
 unsigned PackedValues::width_for(uint64_t value) noexcept {
   if (value <= 0xFF) return 1;

@@ -33,6 +33,8 @@ class PackedStarts {
   void shrink_to_fit();
   // Position of the first start greater than `index`.
   size_t upper_bound(uint64_t index) const noexcept;
+  // Copies starts first .. first + count - 1 into out (all must exist).
+  void read(size_t first, size_t count, uint64_t* out) const noexcept;
 
  private:
   // Every kBlock-th start, searched first so that a look-up touches a small
@@ -63,6 +65,10 @@ class PackedValues {
   bool is_unknown(size_t k) const noexcept {
     return mixed_ && static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Unknown;
   }
+  // For scans: the Int values of entries first .. first + count - 1 (count
+  // <= 64, all existing) go to out[0 .. count); bit k of the result is set
+  // when entry first + k is an Int (out[k] is unspecified otherwise).
+  uint64_t read_ints(size_t first, size_t count, uint64_t* out) const noexcept;
   // Bit-for-bit the same as `value` (see SignalValue::same_representation).
   bool same_representation(size_t k, const SignalValue& value) const noexcept {
     if (!mixed_ || static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Int)

@@ -37,6 +37,15 @@ class SignalColumn {
   SignalValue run_value(size_t k) const { return values_.get(k); }
   bool run_is_unknown(size_t k) const noexcept { return values_.is_unknown(k); }
   ValueKind run_kind(size_t k) const noexcept { return values_.kind(k); }
+  // Bulk read for scans, of runs first .. first + count - 1 (1 <= count <=
+  // 64, all existing): their starts go to starts[0 .. count) and the end of the last
+  // to starts[count]; their Int values to values[0 .. count). Bit k of the
+  // result is set when run first + k holds an Int.
+  uint64_t read_runs(size_t first, size_t count, Index* starts, uint64_t* values) const noexcept {
+    starts_.read(first, count, starts);
+    starts[count] = run_end(first + count - 1);
+    return values_.read_ints(first, count, values);
+  }
   // The run covering `index`, or npos when the index reads Unknown implicitly
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;

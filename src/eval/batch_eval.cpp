@@ -1,0 +1,268 @@
+#include "eval/batch_eval.hpp"
+
+#include <algorithm>
+
+namespace trelm {
+
+namespace {
+
+// Bigger programs keep the general evaluator: the batch's arrays grow with
+// leaves and stack depth.
+constexpr size_t kMaxLeaves = 32;
+constexpr size_t kMaxValues = 32;
+// Indices below this keep every sum of an index and an admitted offset
+// within 64 signed bits.
+constexpr Index kMaxBatchIndex = Index{1} << 62;
+
+// A value on the evaluation stack: one integer per stretch, or one integer
+// for all of them (constants, and operators on constants).
+struct Operand {
+  const uint64_t* values;
+  uint64_t scalar;
+  bool is_scalar;
+};
+
+template <class F>
+void apply(F f, Operand& a, const Operand& b, uint64_t* out, size_t n) {
+  if (a.is_scalar && b.is_scalar) {
+    a.scalar = f(a.scalar, b.scalar);
+    return;
+  }
+  if (a.is_scalar) {
+    for (size_t k = 0; k < n; ++k) out[k] = f(a.scalar, b.values[k]);
+  } else if (b.is_scalar) {
+    for (size_t k = 0; k < n; ++k) out[k] = f(a.values[k], b.scalar);
+  } else {
+    for (size_t k = 0; k < n; ++k) out[k] = f(a.values[k], b.values[k]);
+  }
+  a = Operand{out, 0, false};
+}
+
+template <class F>
+void apply(F f, Operand& a, uint64_t* out, size_t n) {
+  if (a.is_scalar) {
+    a.scalar = f(a.scalar);
+    return;
+  }
+  for (size_t k = 0; k < n; ++k) out[k] = f(a.values[k]);
+  a = Operand{out, 0, false};
+}
+
+// The operators on Int operands, as apply_unary and apply_binary define them.
+void unary(const StretchProgram::Instr& ins, Operand& a, uint64_t* out, size_t n) {
+  switch (ins.kind) {
+    case ExprKind::Not: return apply([](uint64_t v) -> uint64_t { return v == 0; }, a, out, n);
+    case ExprKind::Signed: return;
+    case ExprKind::IsX:
+    case ExprKind::IsZ: a = Operand{nullptr, 0, true}; return;
+    case ExprKind::Slice: {
+      if (ins.high < ins.low) {
+        a = Operand{nullptr, 0, true};
+        return;
+      }
+      const unsigned shift = static_cast<unsigned>(ins.low % 64);
+      const uint64_t width_minus_one = ins.high - ins.low;
+      const uint64_t mask = width_minus_one >= 63 ? ~uint64_t{0} : (uint64_t{1} << (width_minus_one + 1)) - 1;
+      return apply([shift, mask](uint64_t v) -> uint64_t { return (v >> shift) & mask; }, a, out, n);
+    }
+    default: a = Operand{nullptr, 0, true}; return;  // not reached: supports() admits only the kinds above
+  }
+}
+
+void binary(ExprKind kind, Operand& a, const Operand& b, uint64_t* out, size_t n) {
+  switch (kind) {
+    case ExprKind::And: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != 0 && y != 0; }, a, b, out, n);
+    case ExprKind::Or: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != 0 || y != 0; }, a, b, out, n);
+    case ExprKind::Eq: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x == y; }, a, b, out, n);
+    case ExprKind::Neq: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != y; }, a, b, out, n);
+    case ExprKind::Gt: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x > y; }, a, b, out, n);
+    case ExprKind::Lt: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x < y; }, a, b, out, n);
+    case ExprKind::Gte: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x >= y; }, a, b, out, n);
+    case ExprKind::Lte: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x <= y; }, a, b, out, n);
+    case ExprKind::Add: return apply([](uint64_t x, uint64_t y) { return x + y; }, a, b, out, n);
+    case ExprKind::Sub: return apply([](uint64_t x, uint64_t y) { return x - y; }, a, b, out, n);
+    case ExprKind::BitAnd: return apply([](uint64_t x, uint64_t y) { return x & y; }, a, b, out, n);
+    case ExprKind::BitOr: return apply([](uint64_t x, uint64_t y) { return x | y; }, a, b, out, n);
+    case ExprKind::BitXor: return apply([](uint64_t x, uint64_t y) { return x ^ y; }, a, b, out, n);
+    default: a = Operand{nullptr, 0, true}; return;  // not reached: every binary kind is above
+  }
+}
+
+}  // namespace
+
+bool BatchEvaluator::supports(const StretchProgram& program) noexcept {
+  using Op = StretchProgram::Op;
+  const Index max_index = program.max_index();
+  if (max_index >= kMaxBatchIndex) return false;
+  if (program.leaf_count() > kMaxLeaves || program.max_values() > kMaxValues) return false;
+  for (const auto& ins : program.code()) {
+    switch (ins.op) {
+      case Op::RelBegin:
+      case Op::RelEnd: return false;
+      case Op::ShiftedSignal:
+        // A larger shift never reaches 0..max_index: Unknown throughout.
+        if (ins.offset > static_cast<int64_t>(max_index) || ins.offset < -static_cast<int64_t>(max_index))
+          return false;
+        break;
+      case Op::Const:
+        if (ins.constant->kind() != ValueKind::Int) return false;
+        break;
+      case Op::Unary:
+        if (ins.kind != ExprKind::Not && ins.kind != ExprKind::Signed && ins.kind != ExprKind::IsX &&
+            ins.kind != ExprKind::IsZ && ins.kind != ExprKind::Slice)
+          return false;
+        break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+BatchEvaluator::BatchEvaluator(const StretchProgram& program, const SignalStore& store)
+    : program_(program),
+      general_(program, store),
+      leaves_(program.leaf_count()),
+      leaf_values_(program.leaf_count() * kBatch),
+      results_(std::max<size_t>(program.max_values(), 1) * kBatch) {
+  using Op = StretchProgram::Op;
+  for (const auto& ins : program.code()) {
+    if (ins.op == Op::Signal || ins.op == Op::ShiftedSignal) {
+      Leaf& leaf = leaves_[ins.leaf];
+      leaf.column = store.column(ins.id);
+      leaf.offset = ins.op == Op::ShiftedSignal ? ins.offset : 0;
+    }
+  }
+}
+
+void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t limit) {
+  const int64_t max_index = static_cast<int64_t>(program_.max_index());
+  const SignalColumn* c = leaf.column;
+  leaf.count = 0;
+  leaf.at = 0;
+  leaf.horizon = begin;
+  const int64_t target = begin + leaf.offset;
+  if (!c || target < 0 || target > max_index) return;  // Unknown: for the general evaluator
+  const Index t = static_cast<Index>(target);
+  // An ascending scan finds the run at the hint or just after it.
+  size_t run = leaf.hint;
+  if (run == SignalColumn::npos || run >= c->run_count() || t < c->run_start(run) || t >= c->run_end(run)) {
+    run = run != SignalColumn::npos && run + 1 < c->run_count() && t >= c->run_start(run + 1) &&
+                  t < c->run_end(run + 1)
+              ? run + 1
+              : c->run_at(t);
+  }
+  if (run == SignalColumn::npos) return;  // Unknown before the first run or after the list
+  leaf.first_run = run;
+  leaf.hint = run;
+  // Targets past max_index are Unknown: the leaf's entries stop there.
+  const int64_t stop = std::min(end, max_index + 1 - leaf.offset);
+  const Index target_limit = static_cast<Index>(max_index) + 1;
+  Index starts[65];
+  uint64_t values[64];
+  while (leaf.count < limit && run < c->run_count()) {
+    const size_t chunk = std::min<size_t>({64, limit - leaf.count, c->run_count() - run});
+    const uint64_t ints = c->read_runs(run, chunk, starts, values);
+    for (size_t k = 0; k < chunk; ++k) {
+      const int64_t from = static_cast<int64_t>(std::min(starts[k], target_limit)) - leaf.offset;
+      if (!((ints >> k) & 1)) {
+        leaf.horizon = std::max(begin, from);  // the general evaluator takes it from here
+        return;
+      }
+      leaf.pos[leaf.count] = std::max(begin, from);
+      leaf.values[leaf.count] = values[k];
+      ++leaf.count;
+      leaf.horizon = static_cast<int64_t>(std::min(starts[k + 1], target_limit)) - leaf.offset;
+      if (leaf.horizon >= stop) {
+        leaf.horizon = stop;
+        return;
+      }
+    }
+    run += chunk;
+  }
+}
+
+int64_t BatchEvaluator::next_batch(int64_t begin, int64_t end) {
+  true_ranges_.clear();
+  const size_t leaf_count = leaves_.size();
+  const size_t per_leaf = leaf_count ? kBatch / leaf_count : 0;
+  int64_t horizon = end;
+  for (Leaf& leaf : leaves_) {
+    list_runs(leaf, begin, end, per_leaf);
+    horizon = std::min(horizon, leaf.horizon);
+  }
+  if (horizon <= begin) {
+    // A leaf reads something other than an Int here: one general stretch.
+    Wide128 general_end;
+    bool truth = general_.run(static_cast<Index>(begin), general_end);
+    int64_t last = static_cast<int64_t>(std::min<Wide128>(general_end, static_cast<Wide128>(end)));
+    if (truth) true_ranges_.push_back(Range{begin, last});
+    return last;
+  }
+
+  // Merge the leaves' entries into stretches: a new stretch begins wherever
+  // any leaf moves to its next entry.
+  size_t n = 0;
+  int64_t i = begin;
+  if (leaf_count == 1) {
+    Leaf& leaf = leaves_[0];
+    n = leaf.count;
+    std::copy_n(leaf.pos, n, starts_);
+    std::copy_n(leaf.values, n, leaf_values_.data());
+    i = horizon;
+  } else {
+    while (n < kBatch && i < horizon) {
+      starts_[n] = i;
+      int64_t next = horizon;
+      for (size_t j = 0; j < leaf_count; ++j) {
+        Leaf& leaf = leaves_[j];
+        leaf_values_[j * kBatch + n] = leaf.values[leaf.at];
+        if (leaf.at + 1 < leaf.count && leaf.pos[leaf.at + 1] < next) next = leaf.pos[leaf.at + 1];
+      }
+      ++n;
+      i = next;
+      for (Leaf& leaf : leaves_)
+        if (leaf.at + 1 < leaf.count && leaf.pos[leaf.at + 1] == i) ++leaf.at;
+    }
+  }
+  starts_[n] = i;
+  for (Leaf& leaf : leaves_) leaf.hint = leaf.first_run + leaf.at;
+
+  bool is_scalar = true;
+  uint64_t scalar = 0;
+  const uint64_t* results = evaluate(n, is_scalar, scalar);
+  for (size_t k = 0; k < n; ++k) {
+    if (!(is_scalar ? scalar != 0 : results[k] != 0)) continue;
+    if (!true_ranges_.empty() && true_ranges_.back().last == starts_[k])
+      true_ranges_.back().last = starts_[k + 1];
+    else
+      true_ranges_.push_back(Range{starts_[k], starts_[k + 1]});
+  }
+  return i;
+}
+
+const uint64_t* BatchEvaluator::evaluate(size_t n, bool& is_scalar, uint64_t& scalar) {
+  using Op = StretchProgram::Op;
+  Operand stack[kMaxValues];
+  size_t sp = 0;
+  for (const auto& ins : program_.code()) {
+    switch (ins.op) {
+      case Op::Signal:
+      case Op::ShiftedSignal: stack[sp++] = Operand{leaf_values_.data() + ins.leaf * kBatch, 0, false}; break;
+      case Op::Const: stack[sp++] = Operand{nullptr, ins.constant->int_value(), true}; break;
+      case Op::True: stack[sp++] = Operand{nullptr, 1, true}; break;
+      case Op::Unary: unary(ins, stack[sp - 1], results_.data() + (sp - 1) * kBatch, n); break;
+      case Op::Binary:
+        --sp;
+        binary(ins.kind, stack[sp - 1], stack[sp], results_.data() + (sp - 1) * kBatch, n);
+        break;
+      case Op::RelBegin:
+      case Op::RelEnd:
+      case Op::Done: break;
+    }
+  }
+  is_scalar = stack[0].is_scalar;
+  scalar = stack[0].scalar;
+  return stack[0].values;
+}
+
+}  // namespace trelm
