@@ -31,10 +31,22 @@ class BatchEvaluator {
   template <class OnTrue>
   void scan(Wide128 begin, Wide128 end, OnTrue&& on_true) {
     int64_t i = static_cast<int64_t>(begin);
+    // A range that reaches the end of a batch may go on in the next one.
+    Range open{0, 0};
+    bool is_open = false;
     while (i < static_cast<int64_t>(end)) {
       i = next_batch(i, static_cast<int64_t>(end));
-      for (const Range& r : true_ranges_) on_true(static_cast<Wide128>(r.first), static_cast<Wide128>(r.last));
+      for (const Range& r : true_ranges_) {
+        if (is_open && open.last == r.first) {
+          open.last = r.last;
+          continue;
+        }
+        if (is_open) on_true(static_cast<Wide128>(open.first), static_cast<Wide128>(open.last));
+        open = r;
+        is_open = true;
+      }
     }
+    if (is_open) on_true(static_cast<Wide128>(open.first), static_cast<Wide128>(open.last));
   }
 
   static constexpr size_t kBatch = 256;
