@@ -1,6 +1,7 @@
 #include "eval/batch_eval.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace trelm {
 
@@ -159,24 +160,36 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
   const Index target_limit = static_cast<Index>(max_index) + 1;
   Index starts[65];
   uint64_t values[64];
+  // The index (not target) where run k of the chunk read last ends.
+  auto end_of = [&](size_t k) {
+    return static_cast<int64_t>(std::min(starts[k + 1], target_limit)) - leaf.offset;
+  };
   while (leaf.count < limit && run < c->run_count()) {
     const size_t chunk = std::min<size_t>({64, limit - leaf.count, c->run_count() - run});
     const uint64_t ints = c->read_runs(run, chunk, starts, values);
-    for (size_t k = 0; k < chunk; ++k) {
-      const int64_t from = static_cast<int64_t>(std::min(starts[k], target_limit)) - leaf.offset;
-      if (!((ints >> k) & 1)) {
-        leaf.horizon = std::max(begin, from);  // the general evaluator takes it from here
-        return;
+    // The leading Int runs, up to the first that reaches `stop`.
+    size_t take = ~ints == 0 ? chunk : std::min<size_t>(chunk, static_cast<size_t>(std::countr_one(ints)));
+    bool reached = false;
+    if (take && end_of(take - 1) >= stop) {
+      size_t lo = 0, hi = take - 1;  // the first k with end_of(k) >= stop
+      while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        if (end_of(mid) >= stop) hi = mid; else lo = mid + 1;
       }
-      leaf.pos[leaf.count] = std::max(begin, from);
-      leaf.values[leaf.count] = values[k];
-      ++leaf.count;
-      leaf.horizon = static_cast<int64_t>(std::min(starts[k + 1], target_limit)) - leaf.offset;
-      if (leaf.horizon >= stop) {
-        leaf.horizon = stop;
-        return;
-      }
+      take = lo + 1;
+      reached = true;
     }
+    int64_t* pos = leaf.pos + leaf.count;
+    for (size_t k = 0; k < take; ++k)
+      pos[k] = std::max(begin, static_cast<int64_t>(std::min(starts[k], target_limit)) - leaf.offset);
+    std::copy_n(values, take, leaf.values + leaf.count);
+    leaf.count += take;
+    if (take) leaf.horizon = end_of(take - 1);
+    if (reached) {
+      leaf.horizon = stop;
+      return;
+    }
+    if (take < chunk) return;  // a run of another kind: the general evaluator takes it from here
     run += chunk;
   }
 }
@@ -209,23 +222,48 @@ int64_t BatchEvaluator::next_batch(int64_t begin, int64_t end) {
     std::copy_n(leaf.pos, n, starts_);
     std::copy_n(leaf.values, n, leaf_values_.data());
     i = horizon;
+  } else if (leaf_count == 2) {
+    // The same merge as below for the common pair (a signal and its shifted
+    // self in an edge test), with the positions kept in registers.
+    Leaf& a = leaves_[0];
+    Leaf& b = leaves_[1];
+    a.pos[a.count] = horizon;
+    b.pos[b.count] = horizon;
+    uint64_t* a_values = leaf_values_.data();
+    uint64_t* b_values = a_values + kBatch;
+    size_t x = 0, y = 0;
+    while (i < horizon) {
+      starts_[n] = i;
+      a_values[n] = a.values[x];
+      b_values[n] = b.values[y];
+      const int64_t a_next = a.pos[x + 1], b_next = b.pos[y + 1];
+      i = std::min(a_next, b_next);
+      x += a_next == i;
+      y += b_next == i;
+      ++n;
+    }
+    a.at = x;
+    b.at = y;
   } else {
-    while (n < kBatch && i < horizon) {
+    // Each list ends with the batch's horizon, so that no step needs to test
+    // for the end of a list; at most kBatch stretches come out, since the
+    // lists hold at most kBatch entries together.
+    for (Leaf& leaf : leaves_) leaf.pos[leaf.count] = horizon;
+    while (i < horizon) {
       starts_[n] = i;
       int64_t next = horizon;
       for (size_t j = 0; j < leaf_count; ++j) {
-        Leaf& leaf = leaves_[j];
+        const Leaf& leaf = leaves_[j];
         leaf_values_[j * kBatch + n] = leaf.values[leaf.at];
-        if (leaf.at + 1 < leaf.count && leaf.pos[leaf.at + 1] < next) next = leaf.pos[leaf.at + 1];
+        next = std::min(next, leaf.pos[leaf.at + 1]);
       }
+      for (Leaf& leaf : leaves_) leaf.at += leaf.pos[leaf.at + 1] == next;
       ++n;
       i = next;
-      for (Leaf& leaf : leaves_)
-        if (leaf.at + 1 < leaf.count && leaf.pos[leaf.at + 1] == i) ++leaf.at;
     }
   }
   starts_[n] = i;
-  for (Leaf& leaf : leaves_) leaf.hint = leaf.first_run + leaf.at;
+  for (Leaf& leaf : leaves_) leaf.hint = leaf.first_run + std::min(leaf.at, leaf.count - 1);
 
   bool is_scalar = true;
   uint64_t scalar = 0;
