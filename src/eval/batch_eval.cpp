@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace trelm {
 
@@ -141,8 +142,15 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
   leaf.count = 0;
   leaf.at = 0;
   leaf.horizon = begin;
+  // Until the leaf lists an Int, the general evaluator takes the indices up
+  // to where its value may become one.
+  leaf.blocked_until = std::numeric_limits<int64_t>::max();
   const int64_t target = begin + leaf.offset;
-  if (!c || target < 0 || target > max_index) return;  // Unknown: for the general evaluator
+  if (!c || target > max_index) return;  // Unknown from here on
+  if (target < 0) {
+    leaf.blocked_until = -leaf.offset;  // the target reaches 0 there
+    return;
+  }
   const Index t = static_cast<Index>(target);
   // An ascending scan finds the run at the hint or just after it.
   size_t run = leaf.hint;
@@ -152,12 +160,21 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
               ? run + 1
               : c->run_at(t);
   }
-  if (run == SignalColumn::npos) return;  // Unknown before the first run or after the list
+  const Index target_limit = static_cast<Index>(max_index) + 1;
+  if (run == SignalColumn::npos) {
+    // Unknown before the first run (until it starts) or after the list.
+    if (c->run_count() && t < c->run_start(0))
+      leaf.blocked_until = static_cast<int64_t>(std::min(c->run_start(0), target_limit)) - leaf.offset;
+    return;
+  }
   leaf.first_run = run;
   leaf.hint = run;
+  if (c->run_kind(run) != ValueKind::Int) {
+    leaf.blocked_until = static_cast<int64_t>(std::min(c->run_end(run), target_limit)) - leaf.offset;
+    return;
+  }
   // Targets past max_index are Unknown: the leaf's entries stop there.
   const int64_t stop = std::min(end, max_index + 1 - leaf.offset);
-  const Index target_limit = static_cast<Index>(max_index) + 1;
   Index starts[65];
   uint64_t values[64];
   // The index (not target) where run k of the chunk read last ends.
@@ -197,19 +214,40 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
 int64_t BatchEvaluator::next_batch(int64_t begin, int64_t end) {
   true_ranges_.clear();
   const size_t leaf_count = leaves_.size();
-  const size_t per_leaf = leaf_count ? kBatch / leaf_count : 0;
+  const size_t per_leaf = leaf_count ? std::min(kBatch / leaf_count, list_limit_) : 0;
   int64_t horizon = end;
-  for (Leaf& leaf : leaves_) {
+  // The leaf that stopped the last batch goes first: it likely stops this one.
+  for (size_t k = 0; k < leaf_count; ++k) {
+    size_t j = (blocked_leaf_ + k) % leaf_count;
+    Leaf& leaf = leaves_[j];
     list_runs(leaf, begin, end, per_leaf);
     horizon = std::min(horizon, leaf.horizon);
+    if (horizon <= begin) {
+      blocked_leaf_ = j;
+      break;
+    }
   }
+  // Where other kinds of values are frequent, long lists would mostly be
+  // thrown away: they start short after each hand-over and grow with use.
+  list_limit_ = horizon <= begin ? kMinListed : std::min(list_limit_ * 2, kBatch);
   if (horizon <= begin) {
-    // A leaf reads something other than an Int here: one general stretch.
-    Wide128 general_end;
-    bool truth = general_.run(static_cast<Index>(begin), general_end);
-    int64_t last = static_cast<int64_t>(std::min<Wide128>(general_end, static_cast<Wide128>(end)));
-    if (truth) true_ranges_.push_back(Range{begin, last});
-    return last;
+    // A leaf reads something other than an Int here: the general evaluator
+    // takes over until it may read an Int again (a batch's worth at most).
+    const int64_t region_end = std::min(end, leaves_[blocked_leaf_].blocked_until);
+    int64_t i = begin;
+    for (size_t steps = 0; steps < kBatch && i < region_end; ++steps) {
+      Wide128 general_end;
+      bool truth = general_.run(static_cast<Index>(i), general_end);
+      int64_t last = static_cast<int64_t>(std::min<Wide128>(general_end, static_cast<Wide128>(region_end)));
+      if (truth) {
+        if (!true_ranges_.empty() && true_ranges_.back().last == i)
+          true_ranges_.back().last = last;
+        else
+          true_ranges_.push_back(Range{i, last});
+      }
+      i = last;
+    }
+    return i;
   }
 
   // Merge the leaves' entries into stretches: a new stretch begins wherever

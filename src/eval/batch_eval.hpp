@@ -69,6 +69,7 @@ class BatchEvaluator {
     size_t count = 0;
     size_t at = 0;        // the entry being merged
     int64_t horizon = 0;  // the entries cover the indices up to here
+    int64_t blocked_until = 0;  // with no entries: where the leaf may read an Int again
     int64_t pos[kBatch + 1];
     uint64_t values[kBatch];
   };
@@ -83,8 +84,12 @@ class BatchEvaluator {
   // array (or the single value of a constant result through `scalar`).
   const uint64_t* evaluate(size_t n, bool& is_scalar, uint64_t& scalar);
 
+  static constexpr size_t kMinListed = 8;
+
   const StretchProgram& program_;
   StretchEvaluator general_;
+  size_t list_limit_ = kMinListed;  // entries listed per leaf in the next batch
+  size_t blocked_leaf_ = 0;         // the leaf that last stopped a batch
   std::vector<Leaf> leaves_;
   std::vector<uint64_t> leaf_values_;  // kBatch per leaf
   std::vector<uint64_t> results_;      // kBatch per stack slot
