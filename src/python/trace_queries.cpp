@@ -13,6 +13,7 @@
 #include "python/py_ref.hpp"
 #include "python/trace_methods.hpp"
 #include "python/trace_object.hpp"
+#include "python/without_gil.hpp"
 
 namespace trelm::python::trace_methods {
 namespace {
@@ -72,19 +73,25 @@ PyObject* local_scopes(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.find()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return index_list_to_py(trelm::find(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  return index_list_to_py(without_gil([&] { return trelm::find(trace, expr); }));
 }
 
 PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_find()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return index_list_to_py(trelm::parallel_find(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  return index_list_to_py(without_gil([&] { return trelm::parallel_find(trace, expr); }));
 }
 
 PyObject* parallel_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_count()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return u64_to_py(trelm::parallel_count(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  return u64_to_py(without_gil([&] { return trelm::parallel_count(trace, expr); }));
 }
 
 PyObject* eval_expr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -106,7 +113,9 @@ PyObject* eval_expr_bool(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 PyObject* changed_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<SizeArg>("PyTrace.changed_at()", {"index"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return change_list(trelm::changed_at(trace_of(self), std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Index index = std::get<0>(*parsed);
+  return change_list(without_gil([&] { return trelm::changed_at(trace, index); }));
 }
 
 PyObject* changed_at_scope(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -114,13 +123,16 @@ PyObject* changed_at_scope(PyObject* self, PyObject* const* args, Py_ssize_t nar
       parse_arguments<SizeArg, TextArg>("PyTrace.changed_at_scope()", {"index", "scope"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
   auto [index, scope] = *parsed;
-  return change_list(trelm::changed_at_scope(trace_of(self), index, scope));
+  const Trace& trace = trace_of(self);
+  return change_list(without_gil([&] { return trelm::changed_at_scope(trace, index, scope); }));
 }
 
 PyObject* transitions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<TextArg>("PyTrace.transitions()", {"name"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  std::vector<TransitionRecord> records = trelm::transitions(trace_of(self), std::get<0>(*parsed));
+  const Trace& trace = trace_of(self);
+  const auto& name = std::get<0>(*parsed);
+  std::vector<TransitionRecord> records = without_gil([&] { return trelm::transitions(trace, name); });
   PyRef list(new_list(records.size()));
   if (!list) return nullptr;
   for (size_t i = 0; i < records.size(); ++i) {
@@ -147,7 +159,9 @@ PyObject* find_signals_glob(PyObject* self, PyObject* const* args, Py_ssize_t na
 PyObject* signal_stats(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<TextArg>("PyTrace.signal_stats()", {"name"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  SignalStats stats = compute_stats(trace_of(self), std::get<0>(*parsed));
+  const Trace& trace = trace_of(self);
+  const auto& name = std::get<0>(*parsed);
+  SignalStats stats = without_gil([&] { return compute_stats(trace, name); });
   return Py_BuildValue("(KKKKKKK)", static_cast<unsigned long long>(stats.min),
                        static_cast<unsigned long long>(stats.max), static_cast<unsigned long long>(stats.sum),
                        static_cast<unsigned long long>(stats.count),
@@ -174,7 +188,7 @@ PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nar
     else
       cursors.emplace_back(std::nullopt);
   }
-  std::vector<Index> matches = trelm::find(trace, *expr);
+  std::vector<Index> matches = without_gil([&] { return trelm::find(trace, *expr); });
   PyRef rows(new_list(matches.size()));
   if (!rows) return nullptr;
   for (size_t row = 0; row < matches.size(); ++row) {
