@@ -1,11 +1,15 @@
 // The methods that call the query engine: scope and name queries,
 // expression evaluation and searches, change queries and statistics.
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "eval/expr.hpp"
 #include "eval/find.hpp"
+#include "eval/find_stream.hpp"
 #include "eval/scope.hpp"
 #include "eval/stats.hpp"
 #include "python/args.hpp"
@@ -34,6 +38,34 @@ PyObject* change_tuple(First first, const SignalValue& old_value, const SignalVa
   if (!new_py) return nullptr;
   return PyTuple_Pack(3, head.get(), old_py.get(), new_py.get());
 }
+
+// New references collected for a list whose length is not known yet;
+// released if the list is never made.
+class OwnedItems {
+ public:
+  OwnedItems() = default;
+  OwnedItems(const OwnedItems&) = delete;
+  OwnedItems& operator=(const OwnedItems&) = delete;
+  ~OwnedItems() {
+    for (PyObject* item : items_) Py_DECREF(item);
+  }
+  // Room for `more` items beyond those held, growing by doubling.
+  void reserve(size_t more) {
+    if (items_.size() + more > items_.capacity())
+      items_.reserve(std::max(items_.size() + more, items_.capacity() * 2));
+  }
+  void push_back(PyObject* item) { items_.push_back(item); }
+  PyObject* into_list() {
+    PyObject* list = new_list(items_.size());
+    if (list == nullptr) return nullptr;
+    for (size_t i = 0; i < items_.size(); ++i) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), items_[i]);
+    items_.clear();
+    return list;
+  }
+
+ private:
+  std::vector<PyObject*> items_;
+};
 
 PyObject* change_list(const std::vector<ChangeRecord>& changes) {
   PyRef list(new_list(changes.size()));
@@ -75,7 +107,20 @@ PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
   if (!parsed) return nullptr;
   const Trace& trace = trace_of(self);
   const Expr& expr = *std::get<0>(*parsed);
-  return index_list_to_py(without_gil([&] { return trelm::find(trace, expr); }));
+  // The ints are made while the scan goes on in its own thread.
+  auto stream = without_gil([&] { return std::make_unique<FindStream>(trace, expr); });
+  OwnedItems items;
+  for (;;) {
+    std::span<const Index> part = without_gil([&] { return stream->next(); });
+    if (part.empty()) break;
+    items.reserve(part.size());
+    for (Index index : part) {
+      PyObject* item = PyLong_FromUnsignedLongLong(index);
+      if (item == nullptr) return nullptr;
+      items.push_back(item);
+    }
+  }
+  return items.into_list();
 }
 
 PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
