@@ -6,6 +6,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "eval/pool.hpp"
+
 namespace trelm {
 
 namespace {
@@ -24,6 +26,19 @@ bool holds_nan(const SignalColumn& column) {
 // time: every index i >= 1 at which the value may differ from the one before
 // (each run start, and the start of the Unknown tail).
 struct BoundaryCursor {
+  // Starts with the first boundary at or after `from`.
+  BoundaryCursor(const SignalColumn* c, Index from) : column(c) {
+    const size_t count = c->run_count();
+    if (from == 0 || count == 0) return;
+    tail_done = c->length() < from;
+    if (from >= c->length()) {
+      run = count;
+    } else if (from > c->run_start(0)) {
+      size_t k = c->run_at(from);
+      run = c->run_start(k) == from ? k : k + 1;
+    }
+  }
+
   const SignalColumn* column;
   size_t run = 0;
   bool tail_done = false;
@@ -125,14 +140,25 @@ std::shared_ptr<const ChangeIndex> ChangeIndex::build(const Trace& trace) {
 template <class Entry>
 void ChangeIndex::fill(std::vector<Entry>& entries, const std::vector<uint32_t>& listed) {
   const Index end = covered_end_;
+  // Both passes split the indices among the workers: each part touches only
+  // the offsets (and so the entries) of its own indices.
+  WorkerPool& pool = WorkerPool::instance();
+  const Index blocks = (end + kBlockIndices - 1) / kBlockIndices;
+  const size_t parts = static_cast<size_t>(std::min<Index>(blocks, std::max<size_t>(pool.thread_count(), 1) * 4));
   auto by_blocks = [&](auto&& on_boundary) {
-    std::vector<BoundaryCursor> cursors;
-    cursors.reserve(listed.size());
-    for (uint32_t s : listed) cursors.push_back(BoundaryCursor{slots_[s].column});
-    for (Index block = 0; block < end; block += std::min(kBlockIndices, end - block)) {
-      Index stop = block + std::min(kBlockIndices, end - block);
-      for (size_t k = 0; k < cursors.size(); ++k) cursors[k].advance(stop, [&](Index i) { on_boundary(i, listed[k]); });
-    }
+    auto part = [&](size_t k) {
+      const Index first = blocks * k / parts * kBlockIndices;
+      const Index last = std::min(end, blocks * (k + 1) / parts * kBlockIndices);
+      std::vector<BoundaryCursor> cursors;
+      cursors.reserve(listed.size());
+      for (uint32_t s : listed) cursors.emplace_back(slots_[s].column, first);
+      for (Index block = first; block < last; block += std::min(kBlockIndices, last - block)) {
+        Index stop = block + std::min(kBlockIndices, last - block);
+        for (size_t c = 0; c < cursors.size(); ++c)
+          cursors[c].advance(stop, [&](Index i) { on_boundary(i, listed[c]); });
+      }
+    };
+    pool.run(parts, part);
   };
   offsets_.assign(static_cast<size_t>(end) + 1, 0);
   by_blocks([this](Index i, uint32_t) { ++offsets_[i]; });

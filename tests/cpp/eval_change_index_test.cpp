@@ -43,12 +43,12 @@ std::vector<ChangeRecord> literal_changes(const Trace& t, Index index, std::stri
 // Names in shuffled order over fewer ids: aliases, a repeated name, names
 // without an id, ids never written; NaN runs; lists that end early or run
 // past the last index.
-std::unique_ptr<RecordTrace> random_trace(std::mt19937_64& rng, size_t timestamps) {
+std::unique_ptr<RecordTrace> random_trace(std::mt19937_64& rng, size_t timestamps, bool with_nan = true) {
   auto pick = [&](uint64_t n) { return n ? std::uniform_int_distribution<uint64_t>(0, n - 1)(rng) : 0; };
   auto value = [&]() -> SignalValue {
     switch (pick(12)) {
       case 0: return U();
-      case 1: return R(std::nan(""));
+      case 1: return with_nan ? R(std::nan("")) : R(1.5);
       case 2: return R(pick(2) ? 0.0 : -0.0);
       case 3: return L({1, 2});
       case 4: return S("5");
@@ -83,7 +83,7 @@ TEST(EvalChangeIndexTest, RandomTracesEqualLiteralComparison) {
   std::mt19937_64 rng(11);
   for (int round = 0; round < 1500; ++round) {
     size_t timestamps = std::uniform_int_distribution<size_t>(0, round % 10 == 0 ? 300 : 30)(rng);
-    auto t = random_trace(rng, timestamps);
+    auto t = random_trace(rng, timestamps, round % 2 == 0);
     for (Index i = 0; i <= t->max_index() + 5; ++i) {
       ASSERT_TRUE(same(changed_at(*t, i), literal_changes(*t, i))) << "round " << round << " index " << i;
       ASSERT_TRUE(same(changed_at_scope(*t, i, "top"), literal_changes(*t, i, "top"))) << "round " << round;
@@ -113,6 +113,20 @@ TEST(EvalChangeIndexTest, IndicesPastTheCoveredPrefix) {
   const Index probes[] = {1, 3, 4, 5, 6, 70000, index->covered_end() - 1, index->covered_end(), 150000, 199990,
                           199991, timestamps - 1, timestamps, timestamps + 1};
   for (Index i : probes) EXPECT_TRUE(same(changed_at(t, i), literal_changes(t, i))) << "index " << i;
+}
+
+// Enough indices for the index to be built in several parts at once.
+TEST(EvalChangeIndexTest, ManyIndicesBuiltInParts) {
+  std::mt19937_64 rng(3);
+  auto t = random_trace(rng, 100000, false);  // a NaN would keep its column out of the index
+  auto index = ChangeIndex::build(*t);
+  ASSERT_TRUE(index && index->covered_end() == t->max_index() + 2);
+  std::uniform_int_distribution<Index> any(0, t->max_index() + 2);
+  std::vector<Index> probes = {0, 1, t->max_index(), t->max_index() + 1};
+  for (Index edge = 16384; edge <= t->max_index(); edge += 16384)  // where the parts meet
+    for (Index i = edge - 8; i <= edge + 1; ++i) probes.push_back(i);
+  for (int k = 0; k < 3000; ++k) probes.push_back(any(rng));
+  for (Index i : probes) ASSERT_TRUE(same(changed_at(*t, i), literal_changes(*t, i))) << "index " << i;
 }
 
 TEST(EvalChangeIndexTest, ConcurrentFirstCallsAgree) {
