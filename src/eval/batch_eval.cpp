@@ -191,7 +191,10 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
       size_t lo = 0, hi = take - 1;  // the first k with end_of(k) >= stop
       while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
-        if (end_of(mid) >= stop) hi = mid; else lo = mid + 1;
+        if (end_of(mid) >= stop)
+          hi = mid;
+        else
+          lo = mid + 1;
       }
       take = lo + 1;
       reached = true;
