@@ -113,6 +113,9 @@ class SignalStore {
   void set_many(std::vector<Write> writes);
 
   SignalValue get(SignalId id, Index index) const;
+  // out[k] = get(ids[k], index) for every k, with the look-ups of many
+  // columns interleaved so that their cache misses overlap.
+  void get_many(std::span<const SignalId> ids, Index index, std::span<SignalValue> out) const;
   // Exactly end - start values (none when start >= end).
   std::vector<SignalValue> get_range(SignalId id, Index start, Index end) const;
 
