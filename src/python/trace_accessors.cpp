@@ -1,7 +1,10 @@
 // Direct reads of a trace: the accessors, the two snapshots and the two bit
 // operations on plain integers.
+#include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "python/args.hpp"
 #include "python/convert.hpp"
@@ -25,6 +28,32 @@ PyObject* snapshot_with_prefix(const Trace& trace, Index index, std::string_view
     if (!key) return nullptr;
     PyRef value(value_to_py(trace.signal_value_by_id(*id, index)));
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  }
+  return dict.release();
+}
+
+// snapshot(index): a copy of the instance's key dict with every value set.
+PyObject* full_snapshot(PyObject* self, Index index) {
+  const std::vector<SignalId>* ids = nullptr;
+  PyObject* keys = snapshot_keys(self, ids);
+  if (!keys) return nullptr;
+  const SignalStore& store = trace_of(self).store();
+  PyRef dict(PyDict_Copy(keys));
+  if (!dict) return nullptr;
+  // The values are read a batch at a time, the columns' look-ups overlapping.
+  constexpr size_t kBatch = 128;
+  SignalValue values[kBatch];
+  Py_ssize_t position = 0;
+  for (size_t begin = 0; begin < ids->size(); begin += kBatch) {
+    const size_t n = std::min(kBatch, ids->size() - begin);
+    store.get_many(std::span<const SignalId>(ids->data() + begin, n), index, std::span<SignalValue>(values, n));
+    for (size_t k = 0; k < n; ++k) {
+      PyObject* key;
+      PyObject* unused;
+      if (!PyDict_Next(keys, &position, &key, &unused)) break;
+      PyRef value(value_to_py(values[k]));
+      if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
+    }
   }
   return dict.release();
 }
@@ -136,7 +165,7 @@ PyObject* sign_extend_val(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<SizeArg>("PyTrace.snapshot()", {"index"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return snapshot_with_prefix(trace_of(self), std::get<0>(*parsed), {});
+  return full_snapshot(self, std::get<0>(*parsed));
 }
 
 PyObject* snapshot_scope(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -2,8 +2,11 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "python/boundary.hpp"
+#include "python/convert.hpp"
+#include "python/py_ref.hpp"
 #include "python/static_type.hpp"
 #include "python/trace_methods.hpp"
 
@@ -13,12 +16,20 @@ namespace {
 struct PyTraceObject {
   PyObject_HEAD
   std::shared_ptr<const Trace> trace;
+  // The keys of snapshot(): every listed signal with an id, in list order,
+  // and their ids; built on first use. Copying it and setting the
+  // values spares creating and hashing every name again.
+  PyObject* snapshot_keys;
+  std::vector<SignalId> snapshot_ids;
 };
 
 PyTypeObject trace_type_object{};
 
 void dealloc(PyObject* self) {
-  reinterpret_cast<PyTraceObject*>(self)->trace.~shared_ptr();
+  auto* object = reinterpret_cast<PyTraceObject*>(self);
+  Py_XDECREF(object->snapshot_keys);
+  object->snapshot_ids.~vector();
+  object->trace.~shared_ptr();
   PyObject_Free(self);
 }
 
@@ -108,9 +119,43 @@ PyObject* wrap_trace(std::shared_ptr<const Trace> trace) {
   PyTraceObject* object = PyObject_New(PyTraceObject, &trace_type_object);
   if (object == nullptr) return nullptr;
   new (&object->trace) std::shared_ptr<const Trace>(std::move(trace));
+  new (&object->snapshot_ids) std::vector<SignalId>();
+  object->snapshot_keys = nullptr;
   return reinterpret_cast<PyObject*>(object);
 }
 
 const Trace& trace_of(PyObject* self) noexcept { return *reinterpret_cast<PyTraceObject*>(self)->trace; }
+
+PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids) {
+  auto* object = reinterpret_cast<PyTraceObject*>(self);
+  if (!object->snapshot_keys) {
+    const Trace& trace = *object->trace;
+    PyRef keys(PyDict_New());
+    if (!keys) return nullptr;
+    std::vector<SignalId> key_ids;
+    for (const std::string& name : trace.signal_names()) {
+      auto id = trace.signal_id(name);
+      if (!id) continue;
+      PyRef key(text_to_py(name));
+      if (!key) return nullptr;
+      // Two names can read alike in Python (invalid UTF-8 becomes U+FFFD):
+      // as with setting one after the other, the key keeps its first place
+      // and takes the later signal.
+      PyObject* seen = PyDict_GetItemWithError(keys.get(), key.get());
+      if (seen) {
+        key_ids[static_cast<size_t>(PyLong_AsSsize_t(seen))] = *id;
+        continue;
+      }
+      if (PyErr_Occurred()) return nullptr;
+      PyRef position(PyLong_FromSize_t(key_ids.size()));
+      if (!position || PyDict_SetItem(keys.get(), key.get(), position.get()) < 0) return nullptr;
+      key_ids.push_back(*id);
+    }
+    object->snapshot_ids = std::move(key_ids);
+    object->snapshot_keys = keys.release();
+  }
+  ids = &object->snapshot_ids;
+  return object->snapshot_keys;
+}
 
 }  // namespace trelm::python

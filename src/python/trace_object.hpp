@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <vector>
 
 #include "trace/trace.hpp"
 
@@ -20,5 +21,11 @@ PyObject* wrap_trace(std::shared_ptr<const Trace> trace);
 // The trace held by a PyTrace instance (the method descriptors guarantee the
 // type of self).
 const Trace& trace_of(PyObject* self) noexcept;
+
+// A dict whose keys are the full names snapshot() lists, in list order
+// (values are placeholders), and, through `ids`, their signal ids in the
+// same order; kept by the
+// instance (borrowed reference). nullptr with an exception set on failure.
+PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids);
 
 }  // namespace trelm::python

@@ -14,6 +14,22 @@ void PackedStarts::push_sample(uint64_t start) {
   samples_.push_back(start);
 }
 
+namespace {
+
+template <class Vector>
+void reserve_geometric(Vector& v, size_t need) {
+  if (v.capacity() < need) v.reserve(std::max(need, 2 * v.capacity()));
+}
+
+}  // namespace
+
+void PackedStarts::reserve_more(size_t n) {
+  size_t need = size() + n;
+  if (starts64_) reserve_geometric(*starts64_, need);
+  else reserve_geometric(starts32_, need);
+  reserve_geometric(samples_, need / kBlock + 1);
+}
+
 void PackedStarts::push_back_wide(uint64_t start) {
   if (!starts64_) {
     starts64_ = std::make_unique<std::vector<uint64_t>>(starts32_.begin(), starts32_.end());
@@ -43,9 +59,72 @@ void PackedStarts::shrink_to_fit() {
   samples_.shrink_to_fit();
 }
 
+namespace {
+
+// Position of the first sample greater than `index` in ascending samples,
+// searched outwards from `guess` (< size) by doubling steps and then halving:
+// a guess near the answer touches a few cache lines instead of one per
+// halving of the whole list.
+size_t gallop_upper_bound(const std::vector<uint64_t>& samples, uint64_t index, size_t guess) noexcept {
+  const size_t n = samples.size();
+  // The answer lies in (low, high]; samples[low] <= index unless low is "none".
+  size_t low, high;
+  if (samples[guess] <= index) {
+    low = guess;
+    size_t step = 1;
+    while (guess + step < n && samples[guess + step] <= index) {
+      low = guess + step;
+      step *= 2;
+    }
+    high = std::min(guess + step, n);
+  } else {
+    high = guess;  // samples[high] > index
+    size_t step = 1;
+    while (step <= guess && samples[guess - step] > index) {
+      high = guess - step;
+      step *= 2;
+    }
+    if (step > guess) {
+      if (samples[0] > index) return 0;
+      low = 0;
+    } else {
+      low = guess - step;
+    }
+  }
+  return std::upper_bound(samples.begin() + static_cast<std::ptrdiff_t>(low) + 1,
+                          samples.begin() + static_cast<std::ptrdiff_t>(high), index) -
+         samples.begin();
+}
+
+// Where `index` would lie among n samples spread evenly over [first, last].
+size_t even_guess(uint64_t index, uint64_t first, uint64_t last, size_t n) noexcept {
+  if (index <= first || last <= first) return 0;
+  if (index >= last) return n - 1;
+  double share = static_cast<double>(index - first) / static_cast<double>(last - first);
+  return std::min(static_cast<size_t>(share * static_cast<double>(n - 1)), n - 1);
+}
+
+}  // namespace
+
+size_t PackedStarts::guess_block(uint64_t index, uint64_t length) const noexcept {
+  return even_guess(index, 0, length, samples_.size());
+}
+
+void PackedStarts::prefetch_block_guess(size_t guess) const noexcept { __builtin_prefetch(samples_.data() + guess); }
+
+size_t PackedStarts::block_after(uint64_t index, size_t guess) const noexcept {
+  return gallop_upper_bound(samples_, index, guess);
+}
+
+void PackedStarts::prefetch_block(size_t block) const noexcept {
+  // The middle of the block: where its search starts.
+  size_t middle = std::min((block - 1) * kBlock + kBlock / 2, size() - 1);
+  if (starts64_) __builtin_prefetch(starts64_->data() + middle);
+  else __builtin_prefetch(starts32_.data() + middle);
+}
+
 template <class Starts>
-size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const noexcept {
-  size_t block = std::upper_bound(samples_.begin(), samples_.end(), index) - samples_.begin();
+size_t PackedStarts::upper_bound_in_block(const Starts& starts, uint64_t index, size_t block) const noexcept {
   if (block == 0) return 0;
   size_t first = (block - 1) * kBlock;
   size_t last = std::min(first + kBlock, starts.size());
@@ -54,8 +133,16 @@ size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const 
   return it - starts.begin();
 }
 
+size_t PackedStarts::upper_bound_in_block(uint64_t index, size_t block) const noexcept {
+  return starts64_ ? upper_bound_in_block(*starts64_, index, block) : upper_bound_in_block(starts32_, index, block);
+}
+
 size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
-  return starts64_ ? upper_bound_in(*starts64_, index) : upper_bound_in(starts32_, index);
+  const size_t n = samples_.size();
+  if (n == 0) return 0;
+  size_t block = n < 16 ? std::upper_bound(samples_.begin(), samples_.end(), index) - samples_.begin()
+                        : block_after(index, even_guess(index, samples_[0], samples_[n - 1], n));
+  return upper_bound_in_block(index, block);
 }
 
 void PackedStarts::read(size_t first, size_t count, uint64_t* out) const noexcept {
@@ -111,6 +198,17 @@ void PackedValues::make_room(uint64_t s) {
   unsigned need = width_for(s);
   if (need > width_) widen_to(need);
   if ((count_ + 1) * width_ > raw_.size()) raw_.resize(std::max<size_t>(16, raw_.size() * 2));
+}
+
+void PackedValues::prefetch(size_t k) const noexcept {
+  __builtin_prefetch(raw_.data() + k * width_);
+  if (mixed_) __builtin_prefetch(mixed_->kinds.data() + k);
+}
+
+void PackedValues::reserve_more(size_t n) {
+  size_t need = (count_ + n) * width_;
+  if (raw_.size() < need) raw_.resize(std::max(need, 2 * raw_.size()));
+  if (mixed_) reserve_geometric(mixed_->kinds, count_ + n);
 }
 
 void PackedValues::widen_to(unsigned width) {

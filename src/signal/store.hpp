@@ -50,6 +50,25 @@ class SignalColumn {
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;
 
+  // For readers that write one signal's changes in ascending index order:
+  // SignalStore::carry_forward(id, index - 1) and then set(id, index, value)
+  // on this column (see SignalStore::column_for_append).
+  void carry_and_set(Index index, SignalValue value) {
+    if (index > 0) carry_to(index - 1);
+    set(index, std::move(value));
+  }
+  // The same for an Int value, without building a SignalValue: an index at
+  // the end of the list either extends its last run or starts a new one.
+  void carry_and_set_int(Index index, uint64_t value) {
+    if (index > 0) carry_to(index - 1);
+    if (index != length_ || values_.size() == 0) return set(index, SignalValue::from_int(value));
+    if (!values_.last_is_int(value)) {
+      starts_.push_back(index);
+      values_.push_back_int(value);
+    }
+    length_ = index + 1;
+  }
+
  private:
   friend class SignalStore;
   void append_run(Index start, SignalValue value) {
@@ -72,6 +91,10 @@ class SignalColumn {
     if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
   }
   void shrink_to_fit();
+  void reserve_more(size_t runs) {
+    starts_.reserve_more(runs);
+    values_.reserve_more(runs);
+  }
 
   Index length_ = 0;
   PackedStarts starts_;
@@ -100,6 +123,9 @@ class SignalStore {
   void set_many(std::vector<Write> writes);
 
   SignalValue get(SignalId id, Index index) const;
+  // out[k] = get(ids[k], index) for every k, with the look-ups of many
+  // columns interleaved so that their cache misses overlap.
+  void get_many(std::span<const SignalId> ids, Index index, std::span<SignalValue> out) const;
   // Exactly end - start values (none when start >= end).
   std::vector<SignalValue> get_range(SignalId id, Index start, Index end) const;
 
@@ -120,6 +146,10 @@ class SignalStore {
   }
   void carry_all_forward(Index index);
 
+  // The column of `id` for a reader that writes it through carry_and_set;
+  // the id counts as written from then on.
+  SignalColumn& column_for_append(SignalId id) { return column_for_write(id); }
+
   // Read access for scans; nullptr for an id that was never written.
   const SignalColumn* column(SignalId id) const noexcept {
     return id < columns_.size() && columns_[id].present ? &columns_[id].column : nullptr;
@@ -129,8 +159,15 @@ class SignalStore {
   void prepare_ids(SignalId count) {
     if (count > columns_.size()) grow_to(count - 1);
   }
+  // Room for `runs` more runs of signal `id`, which is then written. With
+  // the room made on one thread, other threads writing distinct columns
+  // append without allocating, and the memory stays in one place.
+  void reserve_runs(SignalId id, size_t runs) { column_for_write(id).reserve_more(runs); }
   // Releases slack capacity after loading.
   void shrink_to_fit();
+  // The same for the columns of ids in [first, last) only (the list of
+  // columns keeps its capacity), so that threads can share the work.
+  void shrink_columns(SignalId first, SignalId last);
 
  private:
   struct Slot {

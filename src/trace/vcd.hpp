@@ -8,6 +8,7 @@
 #include "base/name_map.hpp"
 #include "base/result.hpp"
 #include "trace/trace.hpp"
+#include "trace/vcd_piece_options.hpp"
 
 namespace trelm {
 
@@ -19,9 +20,9 @@ class VcdTrace final : public Trace {
   };
 
   // Parses VCD text held in memory; never fails.
-  static std::unique_ptr<VcdTrace> parse(std::string_view text);
+  static std::unique_ptr<VcdTrace> parse(std::string_view text, const VcdPieceOptions& options = {});
   // Streams a file; the one error is "Failed to open {path}: {os error}".
-  static Result<std::unique_ptr<VcdTrace>> from_file(const std::string& path);
+  static Result<std::unique_ptr<VcdTrace>> from_file(const std::string& path, const VcdPieceOptions& options = {});
 
   const std::vector<std::string>& signal_names() const noexcept override { return signal_names_; }
   const std::vector<std::string>& scopes() const noexcept override { return scopes_; }

@@ -1,5 +1,4 @@
-// Splitting streamed text into lines at line feeds, in large blocks; a line
-// may span any number of blocks.
+// Finding lines in VCD text: line feeds and the ASCII check.
 #pragma once
 
 #include <bit>
@@ -59,73 +58,5 @@ size_t for_each_complete_line(std::string_view text, size_t from, F&& f) {
   }
   return begin;
 }
-
-// Calls f(line, ascii) for every line of a text held whole; `ascii` tells that
-// the line has no byte above 0x7F. The text is checked in windows of about
-// 1 MiB, each ending at a line end.
-template <class F>
-void for_each_line(std::string_view text, F&& f) {
-  constexpr size_t kWindow = size_t{1} << 20;
-  size_t begin = 0;
-  while (begin < text.size()) {
-    size_t end = text.size();
-    if (text.size() - begin > kWindow) {
-      const void* lf = std::memchr(text.data() + begin + kWindow, '\n', text.size() - begin - kWindow);
-      if (lf) end = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
-    }
-    std::string_view window = text.substr(begin, end - begin);
-    bool ascii = is_ascii(window.data(), window.size());
-    size_t rest = for_each_complete_line(window, 0, [&](std::string_view line) { f(line, ascii); });
-    if (rest < window.size()) f(window.substr(rest), ascii);
-    begin = end;
-  }
-}
-
-// A read buffer that keeps the unfinished last line of each block in front of
-// the next one, doubling when one line outgrows it.
-class VcdBlockBuffer {
- public:
-  static constexpr size_t kBlockSize = size_t{4} << 20;
-
-  VcdBlockBuffer() : bytes_(kBlockSize) {}
-
-  char* free_space() noexcept { return bytes_.data() + held_; }
-  size_t free_size() const noexcept { return bytes_.size() - held_; }
-
-  // `added` bytes were read into free_space(): hands every completed line to
-  // f(line, ascii) and keeps the rest.
-  template <class F>
-  void consume_lines(size_t added, F&& f) {
-    // Only the new bytes can hold a line feed: the held ones had none.
-    size_t search_from = held_;
-    held_ += added;
-    std::string_view text(bytes_.data(), held_);
-    const bool ascii = is_ascii(text.data(), text.size());
-    auto line_ascii = [&](std::string_view line) { f(line, ascii); };
-    size_t first_end = search_from;
-    const void* lf = std::memchr(text.data() + search_from, '\n', held_ - search_from);
-    size_t rest = 0;
-    if (lf) {
-      first_end = static_cast<size_t>(static_cast<const char*>(lf) - text.data());
-      f(text.substr(0, first_end), ascii);
-      rest = for_each_complete_line(text, first_end + 1, line_ascii);
-    }
-    if (rest > 0) std::memmove(bytes_.data(), bytes_.data() + rest, held_ - rest);
-    held_ -= rest;
-    if (held_ == bytes_.size()) bytes_.resize(bytes_.size() * 2);
-    if (held_ < kBlockSize / 2 && bytes_.size() > kBlockSize) {
-      // Back to the normal size after an outsized line.
-      std::vector<char>(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(held_)).swap(bytes_);
-      bytes_.resize(kBlockSize);
-    }
-  }
-
-  // The unfinished rest, the last line of an input without a final line feed.
-  std::string_view held() const noexcept { return {bytes_.data(), held_}; }
-
- private:
-  std::vector<char> bytes_;
-  size_t held_ = 0;
-};
 
 }  // namespace trelm

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <map>
 #include <random>
@@ -256,6 +258,64 @@ TEST(SignalStore, LongColumnsMatchDenseModel) {
   for (int r = 0; r < 20000; ++r) {
     Index i = rng() % (index + 5);
     expect_same(store.get(0, i), model.get(0, i), "get", 0, i);
+  }
+}
+
+// Run look-ups start from where an evenly spread column would hold the index;
+// columns spread any other way must give the same answers.
+TEST(PackedStarts, UpperBoundMatchesBinarySearchForAnySpread) {
+  std::mt19937_64 rng(3);
+  enum Spread { Even, Clustered, Growing, Wide };
+  for (Spread spread : {Even, Clustered, Growing, Wide}) {
+    for (size_t count : {0u, 1u, 15u, 64u, 65u, 1000u, 70000u}) {
+      PackedStarts starts;
+      std::vector<uint64_t> model;
+      uint64_t at = rng() % 5;
+      for (size_t k = 0; k < count; ++k) {
+        model.push_back(at);
+        starts.push_back(at);
+        switch (spread) {
+          case Even: at += 3 + rng() % 3; break;
+          case Clustered: at += (k / 500) % 2 ? 1 : 100000; break;
+          case Growing: at += 1 + k * k / 64; break;
+          case Wide: at += (k == count / 2) ? (uint64_t{1} << 40) : 1 + rng() % 7; break;
+        }
+      }
+      uint64_t top = model.empty() ? 10 : model.back() + 10;
+      for (int probe = 0; probe < 3000; ++probe) {
+        uint64_t index = rng() % top;
+        if (probe < 20) index = top - 20 + probe;
+        else if (probe % 2 && !model.empty()) index = model[rng() % model.size()] - probe % 4 / 3;
+        size_t expected = std::upper_bound(model.begin(), model.end(), index) - model.begin();
+        ASSERT_EQ(starts.upper_bound(index), expected) << "spread " << spread << " count " << count << " index " << index;
+      }
+    }
+  }
+}
+
+TEST(SignalStore, GetManyMatchesGet) {
+  std::mt19937_64 rng(9);
+  SignalStore store;
+  const SignalId columns = 150;
+  for (SignalId id = 0; id < columns; ++id) {
+    if (id % 7 == 3) continue;  // never written
+    const size_t runs = id % 5 == 0 ? 5000 + rng() % 5000 : rng() % 40;
+    Index at = rng() % 50;
+    for (size_t k = 0; k < runs; ++k) {
+      SignalValue value = rng() % 9 == 0 ? SignalValue::unknown() : SignalValue::from_int(rng() % 4);
+      store.set(id, at, value);
+      at += 1 + (id % 3 == 0 ? rng() % 3 : rng() % 400);
+    }
+  }
+  std::vector<SignalId> ids;
+  for (SignalId id = 0; id < columns + 5; ++id) ids.push_back(id);
+  ids.push_back(4);  // listed twice
+  std::vector<SignalValue> got(ids.size());
+  for (int probe = 0; probe < 300; ++probe) {
+    Index index = probe < 5 ? static_cast<Index>(probe) * 1000000 : rng() % 2000000;
+    store.get_many(ids, index, got);
+    for (size_t k = 0; k < ids.size(); ++k)
+      ASSERT_TRUE(got[k].same_representation(store.get(ids[k], index))) << "id " << ids[k] << " index " << index;
   }
 }
 

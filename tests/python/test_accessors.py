@@ -88,6 +88,16 @@ def test_snapshot(trace):
     assert trace.snapshot(2**64 - 1) == dict.fromkeys(SIGNAL_NAMES)
 
 
+def test_snapshot_dicts_are_independent(trace):
+    first = trace.snapshot(2)
+    first.clear()
+    first["extra"] = 1
+    second = trace.snapshot(2)
+    assert second is not first
+    assert list(second) == SIGNAL_NAMES
+    assert second == {name: VALUES[name][2] for name in SIGNAL_NAMES}
+
+
 def test_snapshot_scope(trace):
     top = trace.snapshot_scope(1, "top")
     assert list(top) == ["clk", "data", "temp", "bus", "sub.b", "sub.clk_alias"]

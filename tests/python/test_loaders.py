@@ -68,3 +68,47 @@ def test_directory_path_fails_to_open(tmp_path):
     with pytest.raises(ValueError) as info:
         PyTrace.from_vcd(str(tmp_path))
     assert info.value.args[0].startswith(f"Failed to open {tmp_path}: ")
+
+
+def _large_dump():
+    """A dump of a few megabytes (read on several threads), with its expected
+    values: a clock, a counter with X now and then, and a signal declared
+    half-way through."""
+    lines = ["$scope module top $end", "$var wire 1 ! clk $end", "$var wire 8 \" count [7:0] $end",
+             "$upscope $end", "$enddefinitions $end"]
+    steps = 120_000
+    clk, count, late = [], [], []
+    c = 0
+    for t in range(steps):
+        lines.append(f"#{t * 5}")
+        lines.append(f"{t % 2}!")
+        if t % 7 == 3:
+            lines.append("bx1 \"")
+            c = None
+        elif t % 3 == 0:
+            c = (t // 3) % 256
+            lines.append(f"b{c:b} \"")
+        if t == steps // 2:
+            lines += ["$scope module top $end", "$var wire 4 # late $end", "$upscope $end"]
+        if t >= steps // 2 and t % 11 == 0:
+            lines.append(f"b{t % 16:b} #")
+            late.append(t % 16)
+        else:
+            late.append(late[-1] if late and t > steps // 2 else None)
+        clk.append(t % 2)
+        count.append(c)
+    text = "\n".join(lines) + "\n"
+    return text, {"top.clk": clk, "top.count": count, "top.late": late}
+
+
+def test_large_dump_read_in_pieces(tmp_path):
+    text, expected = _large_dump()
+    assert len(text) > 2**20
+    path = tmp_path / "large.vcd"
+    path.write_text(text)
+    for trace in (PyTrace.from_vcd(str(path)), PyTrace.from_vcd_string(text)):
+        assert trace.signal_names() == ["top.clk", "top.count", "top.late"]
+        assert trace.max_index() == len(expected["top.clk"]) - 1
+        assert trace.timestamp(trace.max_index()) == 5 * trace.max_index()
+        for name, values in expected.items():
+            assert trace.signal_values_range(name, 0, len(values)) == values, name
