@@ -176,14 +176,15 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
   // Targets past max_index are Unknown: the leaf's entries stop there.
   const int64_t stop = std::min(end, max_index + 1 - leaf.offset);
   Index starts[65];
-  uint64_t values[64];
   // The index (not target) where run k of the chunk read last ends.
   auto end_of = [&](size_t k) {
     return static_cast<int64_t>(std::min(starts[k + 1], target_limit)) - leaf.offset;
   };
   while (leaf.count < limit && run < c->run_count()) {
     const size_t chunk = std::min<size_t>({64, limit - leaf.count, c->run_count() - run});
-    const uint64_t ints = c->read_runs(run, chunk, starts, values);
+    // Values go straight to their entries; those past the Int runs taken
+    // lie beyond `count` and are never read.
+    const uint64_t ints = c->read_runs(run, chunk, starts, leaf.values + leaf.count);
     // The leading Int runs, up to the first that reaches `stop`.
     size_t take = ~ints == 0 ? chunk : std::min<size_t>(chunk, static_cast<size_t>(std::countr_one(ints)));
     bool reached = false;
@@ -202,7 +203,6 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
     int64_t* pos = leaf.pos + leaf.count;
     for (size_t k = 0; k < take; ++k)
       pos[k] = std::max(begin, static_cast<int64_t>(std::min(starts[k], target_limit)) - leaf.offset);
-    std::copy_n(values, take, leaf.values + leaf.count);
     leaf.count += take;
     if (take) leaf.horizon = end_of(take - 1);
     if (reached) {
@@ -309,13 +309,24 @@ int64_t BatchEvaluator::next_batch(int64_t begin, int64_t end) {
   bool is_scalar = true;
   uint64_t scalar = 0;
   const uint64_t* results = evaluate(n, is_scalar, scalar);
-  for (size_t k = 0; k < n; ++k) {
-    if (!(is_scalar ? scalar != 0 : results[k] != 0)) continue;
-    if (!true_ranges_.empty() && true_ranges_.back().last == starts_[k])
-      true_ranges_.back().last = starts_[k + 1];
-    else
-      true_ranges_.push_back(Range{starts_[k], starts_[k + 1]});
+  // The stretches are contiguous: a true range opens where the truth turns
+  // on and closes where it turns off.
+  if (is_scalar) {
+    if (scalar != 0 && n) true_ranges_.push_back(Range{starts_[0], starts_[n]});
+    return i;
   }
+  bool on = false;
+  int64_t opened = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const bool truth = results[k] != 0;
+    if (truth == on) continue;
+    if (truth)
+      opened = starts_[k];
+    else
+      true_ranges_.push_back(Range{opened, starts_[k]});
+    on = truth;
+  }
+  if (on) true_ranges_.push_back(Range{opened, starts_[n]});
   return i;
 }
 
