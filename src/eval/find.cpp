@@ -4,6 +4,8 @@
 #include <memory>
 #include <span>
 
+#include "eval/batch_eval.hpp"
+#include "eval/change_index.hpp"
 #include "eval/pool.hpp"
 #include "eval/run_search.hpp"
 #include "eval/stretch_eval.hpp"
@@ -37,13 +39,25 @@ struct Pieces {
   size_t count;
 };
 
+// Calls on_true(first, last_exclusive) for the true indices of [begin, end),
+// through the batch evaluator where the program allows it.
+template <class OnTrue>
+void scan(const StretchProgram& program, const SignalStore& store, Wide128 begin, Wide128 end, OnTrue&& on_true) {
+  if (BatchEvaluator::supports(program)) {
+    BatchEvaluator evaluator(program, store);
+    evaluator.scan(begin, end, on_true);
+  } else {
+    StretchEvaluator evaluator(program, store);
+    evaluator.scan(begin, end, on_true);
+  }
+}
+
 }  // namespace
 
 std::vector<Index> find(const Trace& trace, const Expr& expr) {
   StretchProgram program(expr, trace.max_index());
-  StretchEvaluator evaluator(program, trace.store());
   std::vector<Index> out;
-  evaluator.scan(0, range_end(trace), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
+  scan(program, trace.store(), 0, range_end(trace), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   return out;
 }
 
@@ -53,9 +67,9 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
   Pieces pieces(range_end(trace), pool.thread_count());
   std::vector<std::vector<Index>> found(pieces.count);
   auto task = [&](size_t k) {
-    StretchEvaluator evaluator(program, trace.store());
     auto& out = found[k];
-    evaluator.scan(pieces.begin(k), pieces.end(k), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
+    scan(program, trace.store(), pieces.begin(k), pieces.end(k),
+         [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   };
   pool.run(pieces.count, task);
   // The pieces are contiguous and scanned in ascending order, so joining them
@@ -77,9 +91,9 @@ uint64_t parallel_count(const Trace& trace, const Expr& expr) {
   Pieces pieces(range_end(trace), pool.thread_count());
   std::vector<uint64_t> counts(pieces.count, 0);
   auto task = [&](size_t k) {
-    StretchEvaluator evaluator(program, trace.store());
     uint64_t n = 0;
-    evaluator.scan(pieces.begin(k), pieces.end(k), [&n](Wide128 a, Wide128 b) { n += static_cast<uint64_t>(b - a); });
+    scan(program, trace.store(), pieces.begin(k), pieces.end(k),
+         [&n](Wide128 a, Wide128 b) { n += static_cast<uint64_t>(b - a); });
     counts[k] = n;
   };
   pool.run(pieces.count, task);
@@ -178,22 +192,48 @@ std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) 
   if (index == 0) return out;
   const auto& names = trace.signal_names();
   const SignalStore& store = trace.store();
-  // Names without an id, or whose id holds no values (Unknown at both
-  // indices), cannot change and are left out here.
   std::vector<Probe> probes;
   std::vector<SignalId> ids;
-  probes.reserve(names.size());
-  ids.reserve(names.size());
   SignalId max_id = 0;
-  for (size_t k = 0; k < names.size(); ++k) {
-    if (!keep(names[k])) continue;
-    auto id = trace.signal_id(names[k]);
-    if (!id) continue;
-    const SignalColumn* column = store.column(*id);
-    if (!column) continue;
+  auto add_probe = [&](size_t k, SignalId id, const SignalColumn* column) {
     probes.push_back(Probe{k, column, nullptr, guess_run(*column, index)});
-    ids.push_back(*id);
-    max_id = std::max(max_id, *id);
+    ids.push_back(id);
+    max_id = std::max(max_id, id);
+  };
+  std::shared_ptr<const ChangeIndex> listed = ChangeIndex::of(trace);
+  if (listed && listed->covers(index)) {
+    // Only the columns with a boundary here (and those holding a NaN) can
+    // change; their names are probed in signal_names order.
+    std::vector<uint32_t> slots;
+    listed->candidates(index, slots);
+    std::vector<uint64_t> named;  // position << 32 | slot
+    for (uint32_t s : slots) {
+      const ChangeIndex::Slot& slot = listed->slot(s);
+      for (uint32_t n = 0; n < slot.position_count; ++n)
+        named.push_back(uint64_t{listed->positions()[slot.first_position + n]} << 32 | s);
+    }
+    std::sort(named.begin(), named.end());
+    probes.reserve(named.size());
+    ids.reserve(named.size());
+    for (uint64_t entry : named) {
+      size_t k = static_cast<size_t>(entry >> 32);
+      if (!keep(names[k])) continue;
+      const ChangeIndex::Slot& slot = listed->slot(static_cast<uint32_t>(entry));
+      add_probe(k, slot.id, slot.column);
+    }
+  } else {
+    // Names without an id, or whose id holds no values (Unknown at both
+    // indices), cannot change and are left out here.
+    probes.reserve(names.size());
+    ids.reserve(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+      if (!keep(names[k])) continue;
+      auto id = trace.signal_id(names[k]);
+      if (!id) continue;
+      const SignalColumn* column = store.column(*id);
+      if (!column) continue;
+      add_probe(k, *id, column);
+    }
   }
   t_run_hints.prepare(store, max_id);
   for (size_t k = 0; k < probes.size(); ++k) probes[k].hint = t_run_hints.hint(ids[k]);

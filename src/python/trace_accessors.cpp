@@ -1,5 +1,7 @@
 // Direct reads of a trace: the accessors, the two snapshots and the two bit
 // operations on plain integers.
+#include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,15 +37,23 @@ PyObject* full_snapshot(PyObject* self, Index index) {
   const std::vector<SignalId>* ids = nullptr;
   PyObject* keys = snapshot_keys(self, ids);
   if (!keys) return nullptr;
-  const Trace& trace = trace_of(self);
+  const SignalStore& store = trace_of(self).store();
   PyRef dict(PyDict_Copy(keys));
   if (!dict) return nullptr;
+  // The values are read a batch at a time, the columns' look-ups overlapping.
+  constexpr size_t kBatch = 128;
+  SignalValue values[kBatch];
   Py_ssize_t position = 0;
-  PyObject* key;
-  PyObject* unused;
-  for (size_t k = 0; k < ids->size() && PyDict_Next(keys, &position, &key, &unused); ++k) {
-    PyRef value(value_to_py(trace.signal_value_by_id((*ids)[k], index)));
-    if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
+  for (size_t begin = 0; begin < ids->size(); begin += kBatch) {
+    const size_t n = std::min(kBatch, ids->size() - begin);
+    store.get_many(std::span<const SignalId>(ids->data() + begin, n), index, std::span<SignalValue>(values, n));
+    for (size_t k = 0; k < n; ++k) {
+      PyObject* key;
+      PyObject* unused;
+      if (!PyDict_Next(keys, &position, &key, &unused)) break;
+      PyRef value(value_to_py(values[k]));
+      if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
+    }
   }
   return dict.release();
 }

@@ -1,11 +1,15 @@
 // The methods that call the query engine: scope and name queries,
 // expression evaluation and searches, change queries and statistics.
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "eval/expr.hpp"
 #include "eval/find.hpp"
+#include "eval/find_stream.hpp"
 #include "eval/scope.hpp"
 #include "eval/stats.hpp"
 #include "python/args.hpp"
@@ -13,6 +17,7 @@
 #include "python/py_ref.hpp"
 #include "python/trace_methods.hpp"
 #include "python/trace_object.hpp"
+#include "python/without_gil.hpp"
 
 namespace trelm::python::trace_methods {
 namespace {
@@ -33,6 +38,34 @@ PyObject* change_tuple(First first, const SignalValue& old_value, const SignalVa
   if (!new_py) return nullptr;
   return PyTuple_Pack(3, head.get(), old_py.get(), new_py.get());
 }
+
+// New references collected for a list whose length is not known yet;
+// released if the list is never made.
+class OwnedItems {
+ public:
+  OwnedItems() = default;
+  OwnedItems(const OwnedItems&) = delete;
+  OwnedItems& operator=(const OwnedItems&) = delete;
+  ~OwnedItems() {
+    for (PyObject* item : items_) Py_DECREF(item);
+  }
+  // Room for `more` items beyond those held, growing by doubling.
+  void reserve(size_t more) {
+    if (items_.size() + more > items_.capacity())
+      items_.reserve(std::max(items_.size() + more, items_.capacity() * 2));
+  }
+  void push_back(PyObject* item) { items_.push_back(item); }
+  PyObject* into_list() {
+    PyObject* list = new_list(items_.size());
+    if (list == nullptr) return nullptr;
+    for (size_t i = 0; i < items_.size(); ++i) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), items_[i]);
+    items_.clear();
+    return list;
+  }
+
+ private:
+  std::vector<PyObject*> items_;
+};
 
 PyObject* change_list(const std::vector<ChangeRecord>& changes) {
   PyRef list(new_list(changes.size()));
@@ -72,19 +105,38 @@ PyObject* local_scopes(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.find()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return index_list_to_py(trelm::find(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  // The ints are made while the scan goes on in its own thread.
+  auto stream = without_gil([&] { return std::make_unique<FindStream>(trace, expr); });
+  OwnedItems items;
+  for (;;) {
+    std::span<const Index> part = without_gil([&] { return stream->next(); });
+    if (part.empty()) break;
+    items.reserve(part.size());
+    for (Index index : part) {
+      PyObject* item = PyLong_FromUnsignedLongLong(index);
+      if (item == nullptr) return nullptr;
+      items.push_back(item);
+    }
+  }
+  return items.into_list();
 }
 
 PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_find()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return index_list_to_py(trelm::parallel_find(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  return index_list_to_py(without_gil([&] { return trelm::parallel_find(trace, expr); }));
 }
 
 PyObject* parallel_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg>("PyTrace.parallel_count()", {"expr"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return u64_to_py(trelm::parallel_count(trace_of(self), *std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Expr& expr = *std::get<0>(*parsed);
+  return u64_to_py(without_gil([&] { return trelm::parallel_count(trace, expr); }));
 }
 
 PyObject* eval_expr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -106,7 +158,9 @@ PyObject* eval_expr_bool(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 PyObject* changed_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<SizeArg>("PyTrace.changed_at()", {"index"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return change_list(trelm::changed_at(trace_of(self), std::get<0>(*parsed)));
+  const Trace& trace = trace_of(self);
+  const Index index = std::get<0>(*parsed);
+  return change_list(without_gil([&] { return trelm::changed_at(trace, index); }));
 }
 
 PyObject* changed_at_scope(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -114,13 +168,16 @@ PyObject* changed_at_scope(PyObject* self, PyObject* const* args, Py_ssize_t nar
       parse_arguments<SizeArg, TextArg>("PyTrace.changed_at_scope()", {"index", "scope"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
   auto [index, scope] = *parsed;
-  return change_list(trelm::changed_at_scope(trace_of(self), index, scope));
+  const Trace& trace = trace_of(self);
+  return change_list(without_gil([&] { return trelm::changed_at_scope(trace, index, scope); }));
 }
 
 PyObject* transitions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<TextArg>("PyTrace.transitions()", {"name"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  std::vector<TransitionRecord> records = trelm::transitions(trace_of(self), std::get<0>(*parsed));
+  const Trace& trace = trace_of(self);
+  const auto& name = std::get<0>(*parsed);
+  std::vector<TransitionRecord> records = without_gil([&] { return trelm::transitions(trace, name); });
   PyRef list(new_list(records.size()));
   if (!list) return nullptr;
   for (size_t i = 0; i < records.size(); ++i) {
@@ -147,7 +204,9 @@ PyObject* find_signals_glob(PyObject* self, PyObject* const* args, Py_ssize_t na
 PyObject* signal_stats(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<TextArg>("PyTrace.signal_stats()", {"name"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  SignalStats stats = compute_stats(trace_of(self), std::get<0>(*parsed));
+  const Trace& trace = trace_of(self);
+  const auto& name = std::get<0>(*parsed);
+  SignalStats stats = without_gil([&] { return compute_stats(trace, name); });
   return Py_BuildValue("(KKKKKKK)", static_cast<unsigned long long>(stats.min),
                        static_cast<unsigned long long>(stats.max), static_cast<unsigned long long>(stats.sum),
                        static_cast<unsigned long long>(stats.count),
@@ -174,7 +233,7 @@ PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nar
     else
       cursors.emplace_back(std::nullopt);
   }
-  std::vector<Index> matches = trelm::find(trace, *expr);
+  std::vector<Index> matches = without_gil([&] { return trelm::find(trace, *expr); });
   PyRef rows(new_list(matches.size()));
   if (!rows) return nullptr;
   for (size_t row = 0; row < matches.size(); ++row) {

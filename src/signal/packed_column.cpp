@@ -61,22 +61,13 @@ void PackedStarts::shrink_to_fit() {
 
 namespace {
 
-// Position of the first sample greater than `index` in ascending samples.
-// Runs of a signal mostly spread evenly over its indices, so the search
-// starts where the index would lie if they did exactly, and gallops out from
-// there: a look-up in a cold column then touches a few cache lines instead
-// of one per halving.
-size_t sample_upper_bound(const std::vector<uint64_t>& samples, uint64_t index) noexcept {
+// Position of the first sample greater than `index` in ascending samples,
+// searched outwards from `guess` (< size) by doubling steps and then halving:
+// a guess near the answer touches a few cache lines instead of one per
+// halving of the whole list.
+size_t gallop_upper_bound(const std::vector<uint64_t>& samples, uint64_t index, size_t guess) noexcept {
   const size_t n = samples.size();
-  if (n < 16) return std::upper_bound(samples.begin(), samples.end(), index) - samples.begin();
-  const uint64_t first = samples[0], last = samples[n - 1];
-  if (index < first) return 0;
-  if (index >= last) return n;
-  // first <= index < last here, so the guess lies in [0, n - 2].
-  size_t guess = static_cast<size_t>(static_cast<double>(index - first) / static_cast<double>(last - first) *
-                                     static_cast<double>(n - 1));
-  guess = std::min(guess, n - 2);
-  // Invariant of the answer: low < answer <= high, samples[low] <= index.
+  // The answer lies in (low, high]; samples[low] <= index unless low is "none".
   size_t low, high;
   if (samples[guess] <= index) {
     low = guess;
@@ -93,18 +84,47 @@ size_t sample_upper_bound(const std::vector<uint64_t>& samples, uint64_t index) 
       high = guess - step;
       step *= 2;
     }
-    low = step <= guess ? guess - step : 0;  // samples[0] <= index
+    if (step > guess) {
+      if (samples[0] > index) return 0;
+      low = 0;
+    } else {
+      low = guess - step;
+    }
   }
   return std::upper_bound(samples.begin() + static_cast<std::ptrdiff_t>(low) + 1,
                           samples.begin() + static_cast<std::ptrdiff_t>(high), index) -
          samples.begin();
 }
 
+// Where `index` would lie among n samples spread evenly over [first, last].
+size_t even_guess(uint64_t index, uint64_t first, uint64_t last, size_t n) noexcept {
+  if (index <= first || last <= first) return 0;
+  if (index >= last) return n - 1;
+  double share = static_cast<double>(index - first) / static_cast<double>(last - first);
+  return std::min(static_cast<size_t>(share * static_cast<double>(n - 1)), n - 1);
+}
+
 }  // namespace
 
+size_t PackedStarts::guess_block(uint64_t index, uint64_t length) const noexcept {
+  return even_guess(index, 0, length, samples_.size());
+}
+
+void PackedStarts::prefetch_block_guess(size_t guess) const noexcept { __builtin_prefetch(samples_.data() + guess); }
+
+size_t PackedStarts::block_after(uint64_t index, size_t guess) const noexcept {
+  return gallop_upper_bound(samples_, index, guess);
+}
+
+void PackedStarts::prefetch_block(size_t block) const noexcept {
+  // The middle of the block: where its search starts.
+  size_t middle = std::min((block - 1) * kBlock + kBlock / 2, size() - 1);
+  if (starts64_) __builtin_prefetch(starts64_->data() + middle);
+  else __builtin_prefetch(starts32_.data() + middle);
+}
+
 template <class Starts>
-size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const noexcept {
-  size_t block = sample_upper_bound(samples_, index);
+size_t PackedStarts::upper_bound_in_block(const Starts& starts, uint64_t index, size_t block) const noexcept {
   if (block == 0) return 0;
   size_t first = (block - 1) * kBlock;
   size_t last = std::min(first + kBlock, starts.size());
@@ -113,11 +133,59 @@ size_t PackedStarts::upper_bound_in(const Starts& starts, uint64_t index) const 
   return it - starts.begin();
 }
 
+size_t PackedStarts::upper_bound_in_block(uint64_t index, size_t block) const noexcept {
+  return starts64_ ? upper_bound_in_block(*starts64_, index, block) : upper_bound_in_block(starts32_, index, block);
+}
+
 size_t PackedStarts::upper_bound(uint64_t index) const noexcept {
-  return starts64_ ? upper_bound_in(*starts64_, index) : upper_bound_in(starts32_, index);
+  const size_t n = samples_.size();
+  if (n == 0) return 0;
+  size_t block = n < 16 ? std::upper_bound(samples_.begin(), samples_.end(), index) - samples_.begin()
+                        : block_after(index, even_guess(index, samples_[0], samples_[n - 1], n));
+  return upper_bound_in_block(index, block);
+}
+
+void PackedStarts::read(size_t first, size_t count, uint64_t* out) const noexcept {
+  if (starts64_) {
+    std::copy_n(starts64_->data() + first, count, out);
+  } else {
+    const uint32_t* in = starts32_.data() + first;
+    for (size_t k = 0; k < count; ++k) out[k] = in[k];
+  }
 }
 
 // ---- PackedValues -----------------------------------------------------------
+
+uint64_t PackedValues::read_ints(size_t first, size_t count, uint64_t* out) const noexcept {
+  const uint8_t* p = raw_.data() + first * width_;
+  switch (width_) {
+    case 1:
+      for (size_t k = 0; k < count; ++k) out[k] = p[k];
+      break;
+    case 2:
+      for (size_t k = 0; k < count; ++k) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * k, 2);
+        out[k] = v;
+      }
+      break;
+    case 4:
+      for (size_t k = 0; k < count; ++k) {
+        uint32_t v;
+        std::memcpy(&v, p + 4 * k, 4);
+        out[k] = v;
+      }
+      break;
+    default: std::memcpy(out, p, count * 8); break;
+  }
+  uint64_t all = count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
+  if (!mixed_) return all;
+  uint64_t ints = 0;
+  const uint8_t* kinds = mixed_->kinds.data() + first;
+  for (size_t k = 0; k < count; ++k)
+    ints |= static_cast<uint64_t>(kinds[k] == static_cast<uint8_t>(ValueKind::Int)) << k;
+  return ints;
+}
 
 unsigned PackedValues::width_for(uint64_t value) noexcept {
   if (value <= 0xFF) return 1;
@@ -130,6 +198,11 @@ void PackedValues::make_room(uint64_t s) {
   unsigned need = width_for(s);
   if (need > width_) widen_to(need);
   if ((count_ + 1) * width_ > raw_.size()) raw_.resize(std::max<size_t>(16, raw_.size() * 2));
+}
+
+void PackedValues::prefetch(size_t k) const noexcept {
+  __builtin_prefetch(raw_.data() + k * width_);
+  if (mixed_) __builtin_prefetch(mixed_->kinds.data() + k);
 }
 
 void PackedValues::reserve_more(size_t n) {

@@ -35,13 +35,28 @@ class PackedStarts {
   void reserve_more(size_t n);
   // Position of the first start greater than `index`.
   size_t upper_bound(uint64_t index) const noexcept;
+  // Copies starts first .. first + count - 1 into out (all must exist).
+  void read(size_t first, size_t count, uint64_t* out) const noexcept;
+
+  // upper_bound in steps, for look-ups in many columns at once whose cache
+  // misses should overlap (see SignalStore::get_many); each step's memory can
+  // be prefetched before the next. A block k > 0 holds the starts from
+  // position (k - 1) * 64 on; for a non-empty list:
+  //   upper_bound(i) == upper_bound_in_block(i, block_after(i, guess_block(i, length)))
+  // for any length.
+  size_t guess_block(uint64_t index, uint64_t length) const noexcept;
+  void prefetch_block_guess(size_t guess) const noexcept;
+  // The block that holds the last start <= index, or 0 when there is none.
+  size_t block_after(uint64_t index, size_t guess) const noexcept;
+  void prefetch_block(size_t block) const noexcept;  // block > 0
+  size_t upper_bound_in_block(uint64_t index, size_t block) const noexcept;
 
  private:
   // Every kBlock-th start, searched first so that a look-up touches a small
   // array and then one block instead of the whole list.
   static constexpr size_t kBlock = 64;
   template <class Starts>
-  size_t upper_bound_in(const Starts& starts, uint64_t index) const noexcept;
+  size_t upper_bound_in_block(const Starts& starts, uint64_t index, size_t block) const noexcept;
   void push_back_wide(uint64_t start);
   void push_sample(uint64_t start);
 
@@ -59,15 +74,23 @@ class PackedValues {
     if (!mixed_) return SignalValue::from_int(slot(k));
     return get_mixed(k);
   }
+  ValueKind kind(size_t k) const noexcept {
+    return mixed_ ? static_cast<ValueKind>(mixed_->kinds[k]) : ValueKind::Int;
+  }
   bool is_unknown(size_t k) const noexcept {
     return mixed_ && static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Unknown;
   }
+  // For scans: the Int values of entries first .. first + count - 1 (count
+  // <= 64, all existing) go to out[0 .. count); bit k of the result is set
+  // when entry first + k is an Int (out[k] is unspecified otherwise).
+  uint64_t read_ints(size_t first, size_t count, uint64_t* out) const noexcept;
   // Bit-for-bit the same as `value` (see SignalValue::same_representation).
   bool same_representation(size_t k, const SignalValue& value) const noexcept {
     if (!mixed_ || static_cast<ValueKind>(mixed_->kinds[k]) == ValueKind::Int)
       return value.is_int() && slot(k) == value.int_value();
     return same_representation_mixed(k, value);
   }
+  void prefetch(size_t k) const noexcept;
   // The last value is the Int `value` (there must be one).
   bool last_is_int(uint64_t value) const noexcept {
     size_t k = count_ - 1;

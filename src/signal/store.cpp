@@ -121,6 +121,39 @@ SignalValue SignalStore::get(SignalId id, Index index) const {
   return k == SignalColumn::npos ? SignalValue::unknown() : c->run_value(k);
 }
 
+void SignalStore::get_many(std::span<const SignalId> ids, Index index, std::span<SignalValue> out) const {
+  constexpr size_t kBatch = 64;
+  const SignalColumn* columns[kBatch];
+  size_t positions[kBatch];
+  for (size_t begin = 0; begin < ids.size(); begin += kBatch) {
+    const size_t n = std::min(kBatch, ids.size() - begin);
+    for (size_t j = 0; j < n; ++j) {
+      const SignalColumn* c = column(ids[begin + j]);
+      if (c && (index >= c->length_ || c->starts_.empty())) c = nullptr;
+      columns[j] = c;
+      if (c) {
+        positions[j] = c->starts_.guess_block(index, c->length_);
+        c->starts_.prefetch_block_guess(positions[j]);
+      }
+    }
+    for (size_t j = 0; j < n; ++j) {
+      const SignalColumn* c = columns[j];
+      if (!c) continue;
+      positions[j] = c->starts_.block_after(index, positions[j]);
+      if (positions[j] == 0) columns[j] = nullptr;  // before the first run
+      else c->starts_.prefetch_block(positions[j]);
+    }
+    for (size_t j = 0; j < n; ++j) {
+      const SignalColumn* c = columns[j];
+      if (!c) continue;
+      positions[j] = c->starts_.upper_bound_in_block(index, positions[j]) - 1;
+      c->values_.prefetch(positions[j]);
+    }
+    for (size_t j = 0; j < n; ++j)
+      out[begin + j] = columns[j] ? columns[j]->values_.get(positions[j]) : SignalValue::unknown();
+  }
+}
+
 std::vector<SignalValue> SignalStore::get_range(SignalId id, Index start, Index end) const {
   std::vector<SignalValue> out;
   if (start >= end) return out;

@@ -36,6 +36,16 @@ class SignalColumn {
   Index run_end(size_t k) const noexcept { return k + 1 < starts_.size() ? starts_[k + 1] : length_; }
   SignalValue run_value(size_t k) const { return values_.get(k); }
   bool run_is_unknown(size_t k) const noexcept { return values_.is_unknown(k); }
+  ValueKind run_kind(size_t k) const noexcept { return values_.kind(k); }
+  // Bulk read for scans, of runs first .. first + count - 1 (1 <= count <=
+  // 64, all existing): their starts go to starts[0 .. count) and the end of the last
+  // to starts[count]; their Int values to values[0 .. count). Bit k of the
+  // result is set when run first + k holds an Int.
+  uint64_t read_runs(size_t first, size_t count, Index* starts, uint64_t* values) const noexcept {
+    starts_.read(first, count, starts);
+    starts[count] = run_end(first + count - 1);
+    return values_.read_ints(first, count, values);
+  }
   // The run covering `index`, or npos when the index reads Unknown implicitly
   // (before the first run or at/after the length).
   size_t run_at(Index index) const noexcept;
@@ -113,6 +123,9 @@ class SignalStore {
   void set_many(std::vector<Write> writes);
 
   SignalValue get(SignalId id, Index index) const;
+  // out[k] = get(ids[k], index) for every k, with the look-ups of many
+  // columns interleaved so that their cache misses overlap.
+  void get_many(std::span<const SignalId> ids, Index index, std::span<SignalValue> out) const;
   // Exactly end - start values (none when start >= end).
   std::vector<SignalValue> get_range(SignalId id, Index start, Index end) const;
 

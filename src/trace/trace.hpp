@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,26 @@
 #include "signal/store.hpp"
 
 namespace trelm {
+
+class ChangeIndex;  // eval/change_index.hpp
+
+// Data the query engine derives from a trace on first use and keeps with it,
+// which is sound because a trace never changes once built. A copied, moved or
+// assigned trace starts without.
+struct TraceQueryCache {
+  TraceQueryCache() = default;
+  TraceQueryCache(const TraceQueryCache&) noexcept {}
+  TraceQueryCache& operator=(const TraceQueryCache&) noexcept {
+    std::lock_guard<std::mutex> lock(mutex);
+    change_index_built = false;
+    change_index.reset();
+    return *this;
+  }
+
+  std::mutex mutex;
+  bool change_index_built = false;
+  std::shared_ptr<const ChangeIndex> change_index;
+};
 
 class Trace {
  public:
@@ -33,6 +55,11 @@ class Trace {
   virtual const SignalStore& store() const noexcept = 0;
   // Number of time stamps (max_index() + 1, or 0 for none).
   virtual Index timestamp_count() const noexcept = 0;
+
+  TraceQueryCache& query_cache() const noexcept { return query_cache_; }
+
+ private:
+  mutable TraceQueryCache query_cache_;
 };
 
 }  // namespace trelm

@@ -293,5 +293,31 @@ TEST(PackedStarts, UpperBoundMatchesBinarySearchForAnySpread) {
   }
 }
 
+TEST(SignalStore, GetManyMatchesGet) {
+  std::mt19937_64 rng(9);
+  SignalStore store;
+  const SignalId columns = 150;
+  for (SignalId id = 0; id < columns; ++id) {
+    if (id % 7 == 3) continue;  // never written
+    const size_t runs = id % 5 == 0 ? 5000 + rng() % 5000 : rng() % 40;
+    Index at = rng() % 50;
+    for (size_t k = 0; k < runs; ++k) {
+      SignalValue value = rng() % 9 == 0 ? SignalValue::unknown() : SignalValue::from_int(rng() % 4);
+      store.set(id, at, value);
+      at += 1 + (id % 3 == 0 ? rng() % 3 : rng() % 400);
+    }
+  }
+  std::vector<SignalId> ids;
+  for (SignalId id = 0; id < columns + 5; ++id) ids.push_back(id);
+  ids.push_back(4);  // listed twice
+  std::vector<SignalValue> got(ids.size());
+  for (int probe = 0; probe < 300; ++probe) {
+    Index index = probe < 5 ? static_cast<Index>(probe) * 1000000 : rng() % 2000000;
+    store.get_many(ids, index, got);
+    for (size_t k = 0; k < ids.size(); ++k)
+      ASSERT_TRUE(got[k].same_representation(store.get(ids[k], index))) << "id " << ids[k] << " index " << index;
+  }
+}
+
 }  // namespace
 }  // namespace trelm

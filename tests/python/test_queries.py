@@ -145,3 +145,49 @@ def test_deep_expression_chain():
     assert t.eval_expr_bool(expr, 0) is True
     assert t.find(expr) == t.parallel_find(expr) == [0, 2]
     del expr
+
+
+@pytest.fixture(scope="module")
+def long_trace():
+    """A clock and a slow counter over 150,000 time stamps: several pieces of a
+    streamed search, with an x value now and then on the counter."""
+    lines = ["$timescale 1ns $end", "$var wire 1 ! clk $end", "$var wire 4 # cnt $end", "$enddefinitions $end"]
+    for t in range(150_000):
+        lines.append(f"#{t}")
+        lines.append(f"{t % 2}!")
+        if t % 1000 == 0:
+            lines.append("bx10x #" if t % 7000 == 0 else f"b{(t // 1000) % 16:b} #")
+    return PyTrace.from_vcd_string("\n".join(lines) + "\n")
+
+
+def expected_matches(trace, expr):
+    return [i for i in range(trace.max_index() + 1) if trace.eval_expr_bool(expr, i)]
+
+
+@pytest.mark.parametrize(
+    "build",
+    [
+        lambda c, n: c.and_(c.rel_eval(-1).not_()),
+        lambda c, n: c.eq_(const(1)),
+        lambda c, n: n.eq_(const(3)),
+        lambda c, n: n.rel_eval(500).gt_(const(9)).or_(c),
+        lambda c, n: n.eq_(PyExpr.const_float(3.0)),
+    ],
+)
+def test_long_searches_equal_per_index_evaluation(long_trace, build):
+    expr = build(sig(long_trace, "clk"), sig(long_trace, "cnt"))
+    expected = expected_matches(long_trace, expr)
+    assert long_trace.find(expr) == expected
+    assert long_trace.parallel_find(expr) == expected
+    assert long_trace.parallel_count(expr) == len(expected)
+
+
+def test_searches_from_several_threads(long_trace):
+    from concurrent.futures import ThreadPoolExecutor
+
+    clk = sig(long_trace, "clk")
+    rising = clk.and_(clk.rel_eval(-1).not_())
+    expected = list(range(1, long_trace.max_index() + 1, 2))
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(lambda k: long_trace.find(rising) if k % 2 else long_trace.parallel_find(rising), range(8)))
+    assert all(r == expected for r in results)
