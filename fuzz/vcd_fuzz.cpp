@@ -6,29 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "same_trace.hpp"
 #include "trace/vcd.hpp"
-
-namespace {
-
-bool same_store(const trelm::VcdTrace& a, const trelm::VcdTrace& b) {
-  if (a.signal_names() != b.signal_names() || a.scopes() != b.scopes() ||
-      a.timestamp_count() != b.timestamp_count())
-    return false;
-  for (trelm::Index i = 0; i < a.timestamp_count(); ++i)
-    if (a.timestamp(i) != b.timestamp(i)) return false;
-  for (trelm::SignalId id = 0; id < a.signal_names().size(); ++id) {
-    const trelm::SignalColumn* x = a.store().column(id);
-    const trelm::SignalColumn* y = b.store().column(id);
-    if ((x == nullptr) != (y == nullptr)) return false;
-    if (!x) continue;
-    if (x->length() != y->length() || x->run_count() != y->run_count()) return false;
-    for (size_t k = 0; k < x->run_count(); ++k)
-      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k))) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -47,6 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pieces.force = true;
   pieces.window_bytes = 64 + size % 512;
   pieces.piece_bytes = 1 + size % 61;
-  if (!same_store(*trace, *trelm::VcdTrace::parse(text, pieces))) std::abort();
+  if (!trelm::fuzz::same_trace(*trace, *trelm::VcdTrace::parse(text, pieces))) std::abort();
   return 0;
 }

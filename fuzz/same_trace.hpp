@@ -1,0 +1,33 @@
+// Whether two traces read from the same input are the same: names, scopes,
+// time stamps, and every signal's runs (starts and values bit for bit). The
+// fuzz targets use it to check one reading path against another.
+#pragma once
+
+#include <cstddef>
+
+#include "trace/trace.hpp"
+
+namespace trelm::fuzz {
+
+inline bool same_trace(const Trace& a, const Trace& b) {
+  if (a.signal_names() != b.signal_names() || a.scopes() != b.scopes() ||
+      a.timestamp_count() != b.timestamp_count())
+    return false;
+  for (Index i = 0; i < a.timestamp_count(); ++i)
+    if (a.timestamp(i) != b.timestamp(i)) return false;
+  for (const auto& name : a.signal_names()) {
+    auto id = a.signal_id(name);
+    if (id != b.signal_id(name)) return false;
+    if (!id) continue;
+    const SignalColumn* x = a.store().column(*id);
+    const SignalColumn* y = b.store().column(*id);
+    if ((x == nullptr) != (y == nullptr)) return false;
+    if (!x) continue;
+    if (x->length() != y->length() || x->run_count() != y->run_count()) return false;
+    for (size_t k = 0; k < x->run_count(); ++k)
+      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k))) return false;
+  }
+  return true;
+}
+
+}  // namespace trelm::fuzz
