@@ -267,7 +267,12 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
     timestamps.insert(timestamps.end(), piece.times.begin(), piece.times.end());
   }
   SignalStore& store = parser.store();
-  store.prepare_ids(id_count);
+  // Room for the columns this window writes: ids declared but never changed
+  // take none.
+  SignalId written = 0;
+  for (const auto& piece : ready)
+    if (!piece.groups.empty()) written = std::max<SignalId>(written, piece.groups.back().id + 1);
+  store.prepare_ids(written);
   if (bounds_.empty() || bounds_id_count_ != id_count) {
     bounds_ = split_signals(ready, id_count, threads);
     bounds_id_count_ = id_count;
