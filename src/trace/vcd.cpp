@@ -130,7 +130,7 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
     std::exception_ptr reader_failure;
     {
       std::thread reader;
-      ThreadJoiner joiner(reader);
+      ThreadJoiner joiner{reader};
       if (!end_of_input) {
         try {
           reader = std::thread([&] {
