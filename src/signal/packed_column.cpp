@@ -156,26 +156,26 @@ void PackedStarts::read(size_t first, size_t count, uint64_t* out) const noexcep
 
 // ---- PackedValues -----------------------------------------------------------
 
+namespace {
+
+// Copies `count` little-endian slots of type Slot to 64-bit values.
+template <class Slot>
+void widen_slots(const uint8_t* p, size_t count, uint64_t* out) noexcept {
+  for (size_t k = 0; k < count; ++k) {
+    Slot v;
+    std::memcpy(&v, p + sizeof(Slot) * k, sizeof(Slot));
+    out[k] = v;
+  }
+}
+
+}  // namespace
+
 uint64_t PackedValues::read_ints(size_t first, size_t count, uint64_t* out) const noexcept {
   const uint8_t* p = raw_.data() + first * width_;
   switch (width_) {
-    case 1:
-      for (size_t k = 0; k < count; ++k) out[k] = p[k];
-      break;
-    case 2:
-      for (size_t k = 0; k < count; ++k) {
-        uint16_t v;
-        std::memcpy(&v, p + 2 * k, 2);
-        out[k] = v;
-      }
-      break;
-    case 4:
-      for (size_t k = 0; k < count; ++k) {
-        uint32_t v;
-        std::memcpy(&v, p + 4 * k, 4);
-        out[k] = v;
-      }
-      break;
+    case 1: widen_slots<uint8_t>(p, count, out); break;
+    case 2: widen_slots<uint16_t>(p, count, out); break;
+    case 4: widen_slots<uint32_t>(p, count, out); break;
     default: std::memcpy(out, p, count * 8); break;
   }
   uint64_t all = count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
