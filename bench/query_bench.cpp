@@ -1,10 +1,8 @@
 // Times the query engine on a VCD (by default bench/data/cpu.vcd from
 // bench/gen_vcd.py) and prints the ratios against the literal per-index
 // evaluation (eval_bool at every index, reading through signal_value_by_id).
-// Build against the core library and run, e.g.:
-//   cmake --build build/cpp --target trelm_core
-//   g++ -O2 -std=c++20 -Isrc bench/query_bench.cpp build/cpp/libtrelm_core.a -lz -llz4 -pthread -o build/query_bench
-//   ./build/query_bench bench/data/cpu.vcd
+// Built with the C++ tests (make cpp-test), run e.g.:
+//   ./build/cpp/query_bench bench/data/cpu.vcd
 // The pool runs with RAYON_NUM_THREADS=2 unless the variable is set already.
 #include <algorithm>
 #include <chrono>
@@ -16,9 +14,9 @@
 #include <vector>
 
 #include "eval/find.hpp"
-#include "eval/pool.hpp"
+#include "base/threads/pool.hpp"
 #include "eval/stats.hpp"
-#include "trace/vcd.hpp"
+#include "formats/vcd/vcd.hpp"
 
 using namespace trelm;
 

@@ -1,6 +1,6 @@
 // Times VcdTrace::from_file on one file and prints wall time, peak RSS and
-// the store's run count. Build against the core library, e.g.:
-//   g++ -O2 -std=c++20 -Isrc bench/vcd_load_bench.cpp build/cpp/libtrelm_core.a -lz -llz4 -o build/vcd_load_bench
+// the store's run count. Built with the C++ tests (make cpp-test), run e.g.:
+//   ./build/cpp/vcd_load_bench bench/data/cpu.vcd
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <vector>
 #include <string>
 
-#include "trace/vcd.hpp"
+#include "formats/vcd/vcd.hpp"
 
 static long peak_rss_kb() {
   std::ifstream status("/proc/self/status");

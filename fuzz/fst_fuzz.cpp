@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "same_trace.hpp"
-#include "trace/fst.hpp"
+#include "formats/fst/fst.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> bytes(data, data + size);

@@ -9,10 +9,10 @@
 #include <span>
 #include <vector>
 
-#include "trace/fsdb.hpp"
-#include "trace/shm.hpp"
-#include "trace/vpd.hpp"
-#include "trace/wlf.hpp"
+#include "formats/scan/fsdb.hpp"
+#include "formats/scan/shm.hpp"
+#include "formats/scan/vpd.hpp"
+#include "formats/scan/wlf.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "same_trace.hpp"
-#include "trace/vcd.hpp"
+#include "formats/vcd/vcd.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

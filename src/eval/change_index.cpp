@@ -6,7 +6,7 @@
 #include <new>
 #include <unordered_map>
 
-#include "eval/pool.hpp"
+#include "base/threads/pool.hpp"
 
 namespace trelm {
 
@@ -67,16 +67,17 @@ constexpr Index kBlockIndices = Index{1} << 14;
 std::shared_ptr<const ChangeIndex> ChangeIndex::of(const Trace& trace) {
   TraceQueryCache& cache = trace.query_cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  if (!cache.change_index_built) {
+  if (!cache.built) {
     try {
-      cache.change_index = build(trace);
+      cache.derived = build(trace);
     } catch (const std::bad_alloc&) {
       // Without room for the index, every query probes all signals.
-      cache.change_index.reset();
+      cache.derived.reset();
     }
-    cache.change_index_built = true;
+    cache.built = true;
   }
-  return cache.change_index;
+  // Only this function fills the slot, always with a ChangeIndex.
+  return std::static_pointer_cast<const ChangeIndex>(cache.derived);
 }
 
 std::shared_ptr<const ChangeIndex> ChangeIndex::build(const Trace& trace) {

@@ -6,8 +6,8 @@
 
 #include "eval/batch_eval.hpp"
 #include "eval/change_index.hpp"
-#include "eval/pool.hpp"
-#include "eval/run_search.hpp"
+#include "base/threads/pool.hpp"
+#include "signal/run_search.hpp"
 #include "eval/stretch_eval.hpp"
 #include "eval/value_ops.hpp"
 

@@ -9,12 +9,12 @@
 #include "python/py_ref.hpp"
 #include "python/trace_methods.hpp"
 #include "python/trace_object.hpp"
-#include "trace/fsdb.hpp"
-#include "trace/fst.hpp"
-#include "trace/shm.hpp"
-#include "trace/vcd.hpp"
-#include "trace/vpd.hpp"
-#include "trace/wlf.hpp"
+#include "formats/scan/fsdb.hpp"
+#include "formats/fst/fst.hpp"
+#include "formats/scan/shm.hpp"
+#include "formats/vcd/vcd.hpp"
+#include "formats/scan/vpd.hpp"
+#include "formats/scan/wlf.hpp"
 
 namespace trelm::python::trace_methods {
 namespace {

@@ -10,7 +10,7 @@
 #include "eval/expr.hpp"
 #include "eval/find.hpp"
 #include "eval/find_stream.hpp"
-#include "eval/scope.hpp"
+#include "eval/names/scope.hpp"
 #include "eval/stats.hpp"
 #include "python/args.hpp"
 #include "python/convert.hpp"

@@ -14,6 +14,8 @@
 #include <span>
 #include <string_view>
 
+#include "base/decimal.hpp"
+
 namespace trelm {
 
 enum class ValueKind : uint8_t { Int = 0, Wide = 1, Logic = 2, Real = 3, Str = 4, Unknown = 5 };
@@ -127,9 +129,5 @@ static_assert(sizeof(SignalValue) == 16, "SignalValue must stay a 16-byte record
 // Real to unsigned integer, cut toward zero and saturated: NaN and negatives
 // give 0, values at or above 2^64 give 2^64 - 1.
 uint64_t saturating_real_to_u64(double value) noexcept;
-
-// Unsigned decimal with an optional single leading '+', digits only; nothing
-// on any other character or on overflow.
-std::optional<uint64_t> parse_unsigned_decimal(std::string_view text) noexcept;
 
 }  // namespace trelm

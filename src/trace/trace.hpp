@@ -15,24 +15,24 @@
 
 namespace trelm {
 
-class ChangeIndex;  // eval/change_index.hpp
-
-// Data the query engine derives from a trace on first use and keeps with it,
-// which is sound because a trace never changes once built. A copied, moved or
-// assigned trace starts without.
+// Data a layer above derives from a trace on first use and keeps with it
+// (the change index of the query engine), which is sound because a trace
+// never changes once built. The slot holds it type-erased, so this layer
+// knows nothing of what is kept. A copied, moved or assigned trace starts
+// without.
 struct TraceQueryCache {
   TraceQueryCache() = default;
   TraceQueryCache(const TraceQueryCache&) noexcept {}
   TraceQueryCache& operator=(const TraceQueryCache&) noexcept {
     std::lock_guard<std::mutex> lock(mutex);
-    change_index_built = false;
-    change_index.reset();
+    built = false;
+    derived.reset();
     return *this;
   }
 
   std::mutex mutex;
-  bool change_index_built = false;
-  std::shared_ptr<const ChangeIndex> change_index;
+  bool built = false;
+  std::shared_ptr<const void> derived;
 };
 
 class Trace {

@@ -6,7 +6,7 @@
 
 #include "eval/expr_node.hpp"
 #include "eval/find.hpp"
-#include "eval/run_search.hpp"
+#include "signal/run_search.hpp"
 #include "eval/stats.hpp"
 #include "eval/value_ops.hpp"
 #include "eval_test_trace.hpp"

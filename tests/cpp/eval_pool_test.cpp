@@ -8,8 +8,8 @@
 #include <stdexcept>
 
 #include "eval/find.hpp"
-#include "eval/pool.hpp"
-#include "eval/pool_size.hpp"
+#include "base/threads/pool.hpp"
+#include "base/threads/pool_size.hpp"
 #include "eval_test_trace.hpp"
 
 namespace trelm {

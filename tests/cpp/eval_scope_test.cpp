@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "eval/scope.hpp"
-#include "eval/unicode_lower.hpp"
+#include "eval/names/scope.hpp"
+#include "eval/names/unicode_lower.hpp"
 #include "eval_test_trace.hpp"
 
 namespace trelm {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "trace/fst_change_writer.hpp"
+#include "formats/fst/change_writer.hpp"
 
 namespace trelm {
 namespace {

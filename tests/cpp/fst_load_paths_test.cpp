@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/file.hpp"
-#include "trace/fst.hpp"
+#include "formats/fst/fst.hpp"
 
 namespace trelm {
 namespace {

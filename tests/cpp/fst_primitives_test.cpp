@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "fst_reader/fastlz.hpp"
-#include "fst_reader/io.hpp"
-#include "fst_reader/signals.hpp"
-#include "trace/fst.hpp"
+#include "formats/fst/fastlz.hpp"
+#include "formats/fst/io.hpp"
+#include "formats/fst/signals.hpp"
+#include "formats/fst/fst.hpp"
 
 namespace trelm {
 namespace {

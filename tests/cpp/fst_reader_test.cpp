@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/file.hpp"
-#include "fst_reader/reader.hpp"
+#include "formats/fst/reader.hpp"
 
 namespace trelm {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <variant>
 
-#include "trace/fst.hpp"
-#include "trace/vcd.hpp"
+#include "formats/fst/fst.hpp"
+#include "formats/vcd/vcd.hpp"
 
 namespace trelm {
 namespace {

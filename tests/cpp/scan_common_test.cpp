@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "trace/scan_common.hpp"
+#include "formats/scan/common.hpp"
 
 namespace trelm {
 namespace {

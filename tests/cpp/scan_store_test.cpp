@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "trace/staged_store.hpp"
+#include "signal/staged_store.hpp"
 
 namespace trelm {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "trace/vcd.hpp"
+#include "formats/vcd/vcd.hpp"
 
 namespace trelm {
 namespace {

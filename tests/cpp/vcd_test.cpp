@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "trace/vcd.hpp"
-#include "trace/vcd_number.hpp"
-#include "trace/vcd_text.hpp"
+#include "formats/vcd/vcd.hpp"
+#include "formats/vcd/number.hpp"
+#include "formats/vcd/text.hpp"
 
 namespace trelm {
 namespace {

@@ -1,0 +1,109 @@
+#include "formats/vcd/parser.hpp"
+
+#include <cstdint>
+#include <limits>
+
+namespace trelm {
+
+std::unique_ptr<VcdTrace> VcdParser::finish() {
+  complete();
+  trace_->store_.shrink_to_fit();
+  return std::move(trace_);
+}
+
+void VcdParser::complete() {
+  if (!started_) return;
+  flush_held();
+  trace_->store_.carry_all_forward(current_);
+}
+
+void VcdParser::on_scope(std::string_view line) {
+  WhiteSpaceSplitter parts(line);
+  std::string_view keyword, kind, name;
+  if (!parts.next(keyword) || !parts.next(kind) || !parts.next(name)) return;
+  scope_lengths_.push_back(scope_path_.size());
+  if (scope_lengths_.size() > 1) scope_path_ += '.';
+  scope_path_.append(name);
+  if (known_scopes_.find(std::string_view(scope_path_)) == known_scopes_.end()) {
+    known_scopes_.insert(scope_path_);
+    trace_->scopes_.push_back(scope_path_);
+  }
+}
+
+void VcdParser::on_upscope() {
+  if (scope_lengths_.empty()) return;
+  scope_path_.resize(scope_lengths_.back());
+  scope_lengths_.pop_back();
+}
+
+void VcdParser::on_var(std::string_view line) {
+  WhiteSpaceSplitter parts(line);
+  std::string_view keyword, kind, width_text, code, reference;
+  if (!parts.next(keyword) || !parts.next(kind) || !parts.next(width_text) || !parts.next(code) ||
+      !parts.next(reference))
+    return;
+  uint32_t width = 1;
+  if (auto w = parse_unsigned_decimal(width_text); w && *w <= std::numeric_limits<uint32_t>::max())
+    width = static_cast<uint32_t>(*w);
+  reference = reference.substr(0, reference.find('['));
+
+  std::string full_name;
+  if (!scope_lengths_.empty()) {
+    full_name.reserve(scope_path_.size() + 1 + reference.size());
+    full_name.append(scope_path_).append(1, '.');
+  }
+  full_name.append(reference);
+
+  SignalId id;
+  if (auto known = codes_.find(code)) {
+    id = *known;
+  } else {
+    id = id_count_++;
+    codes_.insert(code, id);
+    last_position_.push_back(0);
+  }
+
+  auto& vars = trace_->vars_;
+  auto it = vars.find(std::string_view(full_name));
+  if (it != vars.end()) {
+    it->second = VcdTrace::Variable{width, id};
+  } else {
+    // A name is listed exactly when it has a record in vars.
+    trace_->signal_names_.push_back(full_name);
+    vars.emplace(std::move(full_name), VcdTrace::Variable{width, id});
+  }
+}
+
+// Writes the changes held for the current index; of several changes of one
+// signal, the last. No state per signal is touched while a line is read:
+// with thousands of signals and few changes per index that would cost a
+// cache miss per change. A few changes are checked against each other;
+// more go through last_position_.
+void VcdParser::flush_held() {
+  constexpr size_t kPairwiseLimit = 8;
+  const size_t n = held_.size();
+  if (n <= kPairwiseLimit) {
+    for (size_t i = 0; i < n; ++i) {
+      bool overwritten = false;
+      for (size_t j = i + 1; j < n; ++j) overwritten |= held_[j].id == held_[i].id;
+      if (!overwritten) write(held_[i]);
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) last_position_[held_[i].id] = i;
+    for (size_t i = 0; i < n; ++i)
+      if (last_position_[held_[i].id] == i) write(held_[i]);
+  }
+  held_.clear();
+  held_values_.clear();
+}
+
+void VcdParser::write(HeldChange& change) {
+  SignalStore& store = trace_->store_;
+  if (current_ > 0) store.carry_forward(change.id, current_ - 1);
+  if (change.kind == vcd_line::ChangeKind::Value)
+    store.set(change.id, current_, std::move(held_values_[change.bits]));
+  else
+    store.set(change.id, current_, vcd_line::plain_value(change.kind, change.bits));
+}
+
+}  // namespace trelm

@@ -1,0 +1,185 @@
+// Loading VCD text: the declarations up to the first time line are read line
+// by line; after that the text goes in windows of complete lines to the
+// value-change reader, which decodes pieces of each window on the workers.
+#include "formats/vcd/vcd.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "base/file.hpp"
+#include "formats/vcd/line_scan.hpp"
+#include "formats/vcd/parser.hpp"
+#include "formats/vcd/pieces.hpp"
+
+namespace trelm {
+
+namespace {
+
+// Reads complete lines (the last may lack its line feed at the end of input).
+void read_window(VcdParser& parser, std::string_view text, VcdPieceReader& pieces) {
+  size_t begin = 0;
+  if (!parser.started()) {
+    const bool ascii = is_ascii(text.data(), text.size());
+    while (begin < text.size() && !parser.started()) {
+      size_t end = find_line_feed(text.data(), begin, text.size());
+      parser.feed_line(text.substr(begin, end - begin), ascii);
+      begin = end + 1;
+    }
+    if (begin >= text.size()) return;
+  }
+  pieces.read(parser, text.substr(begin));
+}
+
+struct FillResult {
+  size_t count = 0;
+  bool end = false;  // the end of the file was reached
+  bool failed = false;
+  std::string error;
+};
+
+// Reads into buffer[from, size()) until it is full or the file ends.
+FillResult fill(FileStream& stream, std::vector<char>& buffer, size_t from) {
+  FillResult result;
+  while (from + result.count < buffer.size()) {
+    auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.data() + from + result.count),
+                           buffer.size() - from - result.count);
+    if (!got) {
+      result.failed = true;
+      result.error = got.error();
+      return result;
+    }
+    if (*got == 0) {
+      result.end = true;
+      return result;
+    }
+    result.count += *got;
+  }
+  return result;
+}
+
+// Joins a thread when the scope ends, also when it ends by an exception.
+struct ThreadJoiner {
+  std::thread& thread;
+  ~ThreadJoiner() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
+  VcdParser parser;
+  VcdPieceReader pieces(options);
+  const size_t window = std::max<size_t>(options.window_bytes, 1);
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.size();
+    if (text.size() - begin > window) {
+      const void* lf = std::memchr(text.data() + begin + window, '\n', text.size() - begin - window);
+      if (lf) end = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+    }
+    read_window(parser, text.substr(begin, end - begin), pieces);
+    begin = end;
+  }
+  return pieces.finish(parser);
+}
+
+Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, const VcdPieceOptions& options) {
+  auto opened = FileStream::open(path);
+  if (!opened) return fail("Failed to open " + path + ": " + opened.error());
+  FileStream stream = std::move(opened).value();
+
+  VcdParser parser;
+  VcdPieceReader pieces(options);
+  const size_t window = std::max<size_t>(options.window_bytes, 1);
+  // Two buffers: while the lines of one are read, the next window of the
+  // file is read into the other on a thread of its own.
+  std::vector<char> current(window), next(window);
+  FillResult got = fill(stream, current, 0);
+  size_t held = got.count;
+  for (;;) {
+    // A read error ends the load; retrying could loop forever (a directory
+    // gives EISDIR on every call) and treating it as the end would hand
+    // back a silently shortened trace.
+    if (got.failed) return fail("Failed to open " + path + ": " + got.error);
+    const bool end_of_input = got.end;
+    size_t complete = held;
+    if (!end_of_input) {
+      const char* last_lf = static_cast<const char*>(memrchr(current.data(), '\n', held));
+      if (!last_lf) {
+        // One line longer than the buffer: read on with room for more.
+        current.resize(current.size() * 2);
+        got = fill(stream, current, held);
+        held += got.count;
+        continue;
+      }
+      complete = static_cast<size_t>(last_lf - current.data()) + 1;
+    }
+    const size_t rest = held - complete;
+    const size_t room = std::max(window, rest + window / 2);
+    if (next.size() < room || next.size() > 2 * room) std::vector<char>(room).swap(next);
+    std::memcpy(next.data(), current.data() + complete, rest);
+
+    FillResult ahead;
+    std::exception_ptr reader_failure;
+    {
+      std::thread reader;
+      ThreadJoiner joiner{reader};
+      if (!end_of_input) {
+        try {
+          reader = std::thread([&] {
+            try {
+              ahead = fill(stream, next, rest);
+            } catch (...) {
+              reader_failure = std::current_exception();
+            }
+          });
+        } catch (const std::system_error&) {
+          ahead = fill(stream, next, rest);  // no thread to spare: read in turn
+        }
+      }
+      read_window(parser, std::string_view(current.data(), complete), pieces);
+    }
+    if (reader_failure) std::rethrow_exception(reader_failure);
+    if (end_of_input) break;
+    current.swap(next);
+    got = std::move(ahead);
+    held = rest + got.count;
+  }
+  return pieces.finish(parser);
+}
+
+SignalValue VcdTrace::signal_value(std::string_view name, Index index) const {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? SignalValue::unknown() : store_.get(it->second.id, index);
+}
+
+uint64_t VcdTrace::signal_width(std::string_view name) const noexcept {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? 0 : it->second.width;
+}
+
+std::optional<SignalId> VcdTrace::signal_id(std::string_view name) const noexcept {
+  auto it = vars_.find(name);
+  if (it == vars_.end()) return std::nullopt;
+  return it->second.id;
+}
+
+std::vector<SignalValue> VcdTrace::signal_values_range(std::string_view name, Index start, Index end) const {
+  auto it = vars_.find(name);
+  if (it != vars_.end()) return store_.get_range(it->second.id, start, end);
+  std::vector<SignalValue> out;
+  if (start >= end) return out;
+  // A count no vector can hold is an allocation failure, not a length error.
+  if (end - start > out.max_size()) throw std::bad_alloc();
+  out.resize(end - start);
+  return out;
+}
+
+}  // namespace trelm
