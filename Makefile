@@ -9,15 +9,18 @@ PY := $(VENV)/bin/python
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 
-.PHONY: demo test deps venv install cpp-test python-test asan-test fuzz-test bench clean
+.PHONY: demo test deps build-deps venv install install-all cpp-test python-test asan-test fuzz-test bench clean
 
-demo: install
+demo: build-deps install
 	$(PY) examples/demo.py
 
-test: deps install cpp-test python-test asan-test fuzz-test
+test: deps install-all cpp-test python-test asan-test fuzz-test
 
 deps:
-	./tools/install_deps.sh
+	./tools/install_deps.sh test
+
+build-deps:
+	./tools/install_deps.sh build
 
 $(VENV)/.ready: pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -30,12 +33,16 @@ venv: $(VENV)/.ready
 install: venv
 	$(PY) -m pip install -q --no-build-isolation .
 
+# The package with every optional extra, for the tests.
+install-all: venv
+	$(PY) -m pip install -q --no-build-isolation ".[all]"
+
 cpp-test: venv
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELM_BUILD_TESTS=ON -DTRELM_BUILD_FUZZ=ON
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/cpp -j $(JOBS)
 	./build/cpp/trelm_tests
 
-python-test: install
+python-test: install-all
 	cd tests/python && ../../$(PY) -m pytest -q -p no:cacheprovider .
 
 asan-test: venv

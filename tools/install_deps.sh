@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs the system packages the build and the tests need, once: packages
+# Installs the system packages the build needs (`install_deps.sh build`) or the
+# build and the tests (`install_deps.sh test`, the default), once: packages
 # already present are not touched, so repeated runs cost nothing.
 set -euo pipefail
-packages=(g++ zlib1g-dev liblz4-dev libgtest-dev clang libclang-rt-14-dev gtkwave iverilog)
+packages=(g++ zlib1g-dev liblz4-dev)
+if [ "${1:-test}" = test ]; then
+  packages+=(libgtest-dev clang libclang-rt-14-dev gtkwave iverilog)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
