@@ -70,3 +70,23 @@ class DictNames:
 
     def close_names(self, name):
         return self.close
+
+
+# The binary operators as the language defines them, written out here rather
+# than taken from the compiler: precedence (higher binds tighter) and node.
+OPERATORS = {
+    "||": (1, PyExpr.or_),
+    "&&": (2, PyExpr.and_),
+    "|": (3, PyExpr.bit_or),
+    "^": (4, PyExpr.bit_xor),
+    "&": (5, PyExpr.bit_and),
+    "==": (6, PyExpr.eq_),
+    "!=": (6, PyExpr.neq),
+    "<": (7, PyExpr.lt_),
+    "<=": (7, PyExpr.lte),
+    ">": (7, PyExpr.gt_),
+    ">=": (7, PyExpr.gte),
+    "+": (8, PyExpr.add),
+    "-": (8, PyExpr.sub),
+}
+NOT_PRECEDENCE = 9

@@ -5,9 +5,7 @@ import pytest
 
 from trelm import PyExpr
 from trelm.query import TraceNames, compile_query, spans
-from trelm.query.tokens import BINARY
-
-from query_support import DictNames, random_trace, signal, values
+from query_support import OPERATORS, DictNames, random_trace, signal, values
 
 # Binary operators from lowest to highest precedence, one of each level.
 LEVELS = ["||", "&&", "|", "^", "&", "==", "<", "+"]
@@ -28,10 +26,10 @@ def same(t, names, text, expected):
 
 
 def combine(op, left, right):
-    return getattr(left, BINARY[op][1])(right)
+    return OPERATORS[op][1](left, right)
 
 
-@pytest.mark.parametrize("op", list(BINARY))
+@pytest.mark.parametrize("op", list(OPERATORS))
 def test_binary_operators_are_left_associative(t, names, op):
     a, b, c = (signal(t, n) for n in ("top.a", "top.b", "top.d"))
     same(t, names, f"top.a {op} top.b {op} top.d", combine(op, combine(op, a, b), c))

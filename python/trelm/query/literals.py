@@ -73,7 +73,7 @@ def _digits_value(digits: str, base: str) -> int:
         if lower in "xz?":
             raise BadLiteral("x and z digits have no value (test them with $isx, $isz or $isunknown)")
         if lower not in _DIGITS[:radix]:
-            raise BadLiteral(f"'{c}' is not a {name} digit")
+            raise BadLiteral(f"'{c}' is not a digit in {name}")
     significant = plain.lstrip("0")
     # Checked before converting, so that a huge literal costs no big-number work.
     if radix == 10:
