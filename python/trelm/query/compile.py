@@ -72,10 +72,10 @@ class _Compiler:
         return self.ids[name]
 
     def lookup(self, step: tuple) -> PyExpr:
-        _, position, base, _, indices = step
+        _, position, base, indices = step
         # The longest name the lookup knows wins; index groups it leaves are bits.
         candidates = [base]
-        for digits, _, _ in indices:
+        for digits, _ in indices:
             candidates.append(f"{candidates[-1]}[{digits}]")
         for used in range(len(indices), -1, -1):
             id_ = self.signal_id(candidates[used])
@@ -86,7 +86,7 @@ class _Compiler:
         expr = self.signals.get(id_)
         if expr is None:
             expr = self.signals[id_] = PyExpr.signal(id_)
-        for _, bit, _ in indices[used:]:
+        for _, bit in indices[used:]:
             expr = expr.slice(bit, bit)
         return expr
 
@@ -96,7 +96,7 @@ class _Compiler:
         if len(candidates) > 1:
             reason += " (nor " + " or ".join(f"'{shorten(c)}'" for c in reversed(candidates[:-1])) + ")"
         close = []
-        for name in (written, candidates[0]):
+        for name in dict.fromkeys((written, candidates[0])):
             close += self.names.close_names(name)
         close = list(dict.fromkeys(close))[:CLOSE_NAMES]
         if close:

@@ -5,9 +5,9 @@ operator), so it is built and later run with explicit stacks: a query of any
 length or nesting depth costs time linear in its tokens and no Python recursion.
 
 Steps, each a tuple starting with its code and the offset it came from:
-    (LOOKUP, pos, name, exact, indices)  a signal; indices are (digits, value, pos)
-                                         of the index groups written right after
-                                         a plain name, which may belong to it
+    (LOOKUP, pos, name, indices)         a signal; indices are (digits, value) of
+                                         the index groups written right after a
+                                         plain name, which may belong to it
     (INT | REAL | STRING, pos, value)    a literal
     (TRUE, pos)                          the keyword true
     (NOT, pos)                           prefix !
@@ -32,7 +32,6 @@ LOOKUP, INT, REAL, STRING, TRUE, NOT, BINARY_STEP, SLICE, CALL = range(9)
 MAX_NAME_INDICES = 8
 
 _LITERAL_STEPS = {t.INT: INT, t.REAL: REAL, t.STRING: STRING}
-_OPERAND_STARTS = (t.NAME, t.QUOTED, t.INT, t.REAL, t.STRING, t.FUNCTION, "(")
 
 
 class _Open:
@@ -110,11 +109,11 @@ class _Parser:
             if token.text == "true":
                 self.program.append((TRUE, token.position))
             else:
-                step = (LOOKUP, token.position, token.text, False, [])
+                step = (LOOKUP, token.position, token.text, [])
                 self.program.append(step)
                 self.open_name = step
         elif kind == t.QUOTED:
-            self.program.append((LOOKUP, token.position, token.text, True, []))
+            self.program.append((LOOKUP, token.position, token.text, []))
         elif kind in _LITERAL_STEPS:
             self.program.append((_LITERAL_STEPS[kind], token.position, token.value))
         elif kind == t.FUNCTION:
@@ -178,7 +177,7 @@ class _Parser:
 
     def binary(self, token: Token) -> None:
         precedence = BINARY[token.text][0]
-        stack, program = self.stack, self.program
+        stack = self.stack
         # Left-associative: equal precedence on the stack is applied first.
         while stack and type(stack[-1]) is tuple and stack[-1][0] >= precedence:
             self.apply(stack.pop())
@@ -252,8 +251,8 @@ class _Parser:
         after = tokens[i + 2]
         if after.kind == "]":
             name = self.open_name
-            if name is not None and len(name[4]) < MAX_NAME_INDICES and high.text.isdigit():
-                name[4].append((high.text, high.value, bracket.position))
+            if name is not None and len(name[3]) < MAX_NAME_INDICES and high.text.isdigit():
+                name[3].append((high.text, high.value))
             else:
                 self.open_name = None
                 self.program.append((SLICE, bracket.position, high.value, high.value))
