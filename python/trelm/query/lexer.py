@@ -25,24 +25,27 @@ from trelm.query.tokens import (
 _PUNCTUATION = "()[]:,"
 _OPERATORS = sorted([*BINARY, NOT, *UNSUPPORTED_OPERATORS, *_PUNCTUATION], key=len, reverse=True)
 
-# One pattern for every token, tried at each offset in turn; "bad" catches the rest.
+# One pattern for every token and the space before it, tried at each offset in
+# turn; "end" matches only at the end of the text, "bad" catches the rest.
 _TOKEN = re.compile(
-    "|".join(
+    r"\s*(?:"
+    + "|".join(
         [
-            r"(?P<space>\s+)",
             # A dotted name. An index group inside the name (gen[0].u) belongs to it;
             # index groups at its end are left to the parser, which knows the names.
             r"(?P<name>[A-Za-z_][A-Za-z0-9_$]*(?:(?:\[[0-9]+\])*\.[A-Za-z0-9_$]+)*)",
-            r"(?P<function>\$[A-Za-z_][A-Za-z0-9_$]*)",
+            "(?P<operator>" + "|".join(re.escape(op) for op in _OPERATORS) + ")",
             # The extent of a number literal; number_value decides if it is a good one.
             r"(?P<number>[0-9][0-9_]*(?:\.[0-9_]*)?[eE][+-][0-9A-Za-z_.]*"
             r"|(?:[0-9][0-9_]*)?'[0-9A-Za-z_?]*|[0-9][0-9A-Za-z_.]*)",
+            r"(?P<function>\$[A-Za-z_][A-Za-z0-9_$]*)",
             r'(?P<string>"[^"\\]*(?:\\.[^"\\]*)*")',
             r"(?P<quoted>`[^`]*`)",
-            "(?P<operator>" + "|".join(re.escape(op) for op in _OPERATORS) + ")",
-            r'(?P<bad>["`]|.)',
+            r"(?P<end>\Z)",
+            r"(?P<bad>.)",
         ]
-    ),
+    )
+    + ")",
     re.S,
 )
 _ESCAPE = re.compile(r"\\(.)", re.S)
@@ -54,11 +57,11 @@ def tokenize(text: str) -> list[Token]:
     append = tokens.append
     for match in _TOKEN.finditer(text):
         group = match.lastgroup
-        start = match.start()
+        start = match.start(group)
         if group == "name":
-            append(Token(NAME, match.group(), start))
+            append(Token(NAME, match.group(group), start))
         elif group == "operator":
-            op = match.group()
+            op = match.group(group)
             if op in _PUNCTUATION:
                 append(Token(op, op, start))
             elif op in UNSUPPORTED_OPERATORS:
@@ -66,17 +69,19 @@ def tokenize(text: str) -> list[Token]:
             else:
                 append(Token(OPERATOR, op, start))
         elif group == "number":
-            append(_number(match.group(), text, start))
+            append(_number(match.group(group), text, start))
         elif group == "function":
-            append(Token(FUNCTION, match.group(), start))
+            append(Token(FUNCTION, match.group(group), start))
         elif group == "string":
-            append(_string(match.group(), text, start))
+            append(_string(match.group(group), text, start))
         elif group == "quoted":
             if match.end() == start + 2:
                 raise QueryError("empty backquoted name", text, start)
-            append(Token(QUOTED, match.group()[1:-1], start))
-        elif group == "bad":
-            _bad(match.group(), text, start)
+            append(Token(QUOTED, match.group(group)[1:-1], start))
+        elif group == "end":
+            break
+        else:
+            _bad(match.group(group), text, start)
     append(Token(END, "", len(text)))
     return tokens
 

@@ -31,6 +31,8 @@ class BadLiteral(Exception):
 
 def number_value(text: str) -> Union[int, float]:
     """The value of a number literal as written, or BadLiteral saying what is wrong."""
+    if len(text) < 20 and text.isdigit():
+        return int(text)
     if _DECIMAL.fullmatch(text):
         return _digits_value(text, "d")
     match = _PREFIXED.fullmatch(text)
