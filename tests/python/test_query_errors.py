@@ -8,22 +8,12 @@ from trelm import QueryError
 from trelm.query import TraceNames, compile_query
 from trelm.query.tokens import UNSUPPORTED_OPERATORS
 
-from query_support import DictNames, random_trace
+from query_support import DictNames
 
 
-@pytest.fixture(scope="module")
-def t():
-    return random_trace()
-
-
-@pytest.fixture(scope="module")
-def names(t):
-    return TraceNames(t)
-
-
-def error(text, names):
+def error(text, query_names):
     with pytest.raises(QueryError) as caught:
-        compile_query(text, names)
+        compile_query(text, query_names)
     return caught.value
 
 
@@ -92,16 +82,16 @@ def error(text, names):
         ("~top.a", "operator '~' is not supported: the engine has no bitwise negation", 0),
     ],
 )
-def test_faults_are_named_and_placed(names, text, reason, position):
-    caught = error(text, names)
+def test_faults_are_named_and_placed(query_names, text, reason, position):
+    caught = error(text, query_names)
     assert isinstance(caught, ValueError)
     assert caught.reason.startswith(reason), caught.reason
     assert (caught.text, caught.position) == (text, position)
 
 
 @pytest.mark.parametrize("op", list(UNSUPPORTED_OPERATORS))
-def test_unsupported_operators_are_refused_by_name(names, op):
-    caught = error(f"top.a {op} top.b", names)
+def test_unsupported_operators_are_refused_by_name(query_names, op):
+    caught = error(f"top.a {op} top.b", query_names)
     assert caught.reason.startswith(f"operator '{op}' is not supported: ")
     assert caught.position == 6
 
@@ -128,6 +118,6 @@ def test_message_of_a_long_text_shows_a_window():
         ("top.u", "top.u.g", "top.u.f"),
     ],
 )
-def test_unknown_names_suggest_close_ones(t, scope, text, close):
-    caught = error(text, TraceNames(t, scope))
+def test_unknown_names_suggest_close_ones(query_trace, scope, text, close):
+    caught = error(text, TraceNames(query_trace, scope))
     assert close in caught.reason.split("close names: ")[1].split(", ")

@@ -5,24 +5,15 @@ import pytest
 
 from trelm import PyExpr
 from trelm.query import TraceNames, compile_query, spans
-from query_support import OPERATORS, DictNames, random_trace, signal, values
+
+from query_support import OPERATORS, DictNames, signal, values
 
 # Binary operators from lowest to highest precedence, one of each level.
 LEVELS = ["||", "&&", "|", "^", "&", "==", "<", "+"]
 
 
-@pytest.fixture(scope="module")
-def t():
-    return random_trace()
-
-
-@pytest.fixture(scope="module")
-def names(t):
-    return TraceNames(t)
-
-
-def same(t, names, text, expected):
-    assert values(t, compile_query(text, names)) == values(t, expected), text
+def same(query_trace, query_names, text, expected):
+    assert values(query_trace, compile_query(text, query_names)) == values(query_trace, expected), text
 
 
 def combine(op, left, right):
@@ -30,25 +21,25 @@ def combine(op, left, right):
 
 
 @pytest.mark.parametrize("op", list(OPERATORS))
-def test_binary_operators_are_left_associative(t, names, op):
-    a, b, c = (signal(t, n) for n in ("top.a", "top.b", "top.d"))
-    same(t, names, f"top.a {op} top.b {op} top.d", combine(op, combine(op, a, b), c))
-    same(t, names, f"top.a {op} (top.b {op} top.d)", combine(op, a, combine(op, b, c)))
+def test_binary_operators_are_left_associative(query_trace, query_names, op):
+    a, b, c = (signal(query_trace, n) for n in ("top.a", "top.b", "top.d"))
+    same(query_trace, query_names, f"top.a {op} top.b {op} top.d", combine(op, combine(op, a, b), c))
+    same(query_trace, query_names, f"top.a {op} (top.b {op} top.d)", combine(op, a, combine(op, b, c)))
 
 
 @pytest.mark.parametrize("low, high", [(LEVELS[k], LEVELS[k + 1]) for k in range(len(LEVELS) - 1)])
-def test_each_level_binds_tighter_than_the_one_below(t, names, low, high):
-    a, b, c = (signal(t, n) for n in ("top.a", "top.b", "top.d"))
-    same(t, names, f"top.a {low} top.b {high} top.d", combine(low, a, combine(high, b, c)))
-    same(t, names, f"top.a {high} top.b {low} top.d", combine(low, combine(high, a, b), c))
+def test_each_level_binds_tighter_than_the_one_below(query_trace, query_names, low, high):
+    a, b, c = (signal(query_trace, n) for n in ("top.a", "top.b", "top.d"))
+    same(query_trace, query_names, f"top.a {low} top.b {high} top.d", combine(low, a, combine(high, b, c)))
+    same(query_trace, query_names, f"top.a {high} top.b {low} top.d", combine(low, combine(high, a, b), c))
 
 
 @pytest.mark.parametrize("op", ["<=", ">", ">=", "!=", "-"])
-def test_operators_share_their_level(t, names, op):
+def test_operators_share_their_level(query_trace, query_names, op):
     partner = {"<=": "<", ">": "<", ">=": "<", "!=": "==", "-": "+"}[op]
-    a, b, c = (signal(t, n) for n in ("top.a", "top.b", "top.d"))
-    same(t, names, f"top.a {op} top.b {partner} top.d", combine(partner, combine(op, a, b), c))
-    same(t, names, f"top.a {partner} top.b {op} top.d", combine(op, combine(partner, a, b), c))
+    a, b, c = (signal(query_trace, n) for n in ("top.a", "top.b", "top.d"))
+    same(query_trace, query_names, f"top.a {op} top.b {partner} top.d", combine(partner, combine(op, a, b), c))
+    same(query_trace, query_names, f"top.a {partner} top.b {op} top.d", combine(op, combine(partner, a, b), c))
 
 
 @pytest.mark.parametrize(
@@ -65,8 +56,8 @@ def test_operators_share_their_level(t, names, op):
         ("true && top.a", lambda a, b: PyExpr.always_true().and_(a)),
     ],
 )
-def test_prefix_postfix_and_parentheses(t, names, text, build):
-    same(t, names, text, build(signal(t, "top.a"), signal(t, "top.b")))
+def test_prefix_postfix_and_parentheses(query_trace, query_names, text, build):
+    same(query_trace, query_names, text, build(signal(query_trace, "top.a"), signal(query_trace, "top.b")))
 
 
 @pytest.mark.parametrize(
@@ -93,8 +84,8 @@ def test_prefix_postfix_and_parentheses(t, names, text, build):
         ('""', ""),
     ],
 )
-def test_literals(t, names, text, value):
-    result = t.eval_expr(compile_query(text, names), 0)
+def test_literals(query_trace, query_names, text, value):
+    result = query_trace.eval_expr(compile_query(text, query_names), 0)
     assert result == value and type(result) is type(value)
 
 
@@ -116,13 +107,13 @@ def test_literals(t, names, text, value):
         ("$isunknown(top.e)", lambda x: x.is_x().or_(x.is_z())),
     ],
 )
-def test_functions(t, names, text, build):
+def test_functions(query_trace, query_names, text, build):
     name = "top.e" if "top.e" in text else "top.a"
-    same(t, names, text, build(signal(t, name)))
+    same(query_trace, query_names, text, build(signal(query_trace, name)))
 
 
 @pytest.fixture(scope="module")
-def memory_names(t):
+def memory_names(query_trace):
     ids = {
         "top.mem": "top.a",
         "top.mem[3]": "top.b",
@@ -130,7 +121,7 @@ def memory_names(t):
         "top.gen[0].x": "top.e",
         "weird name!": "top.u.f",
     }
-    return DictNames({name: t.signal_id(full) for name, full in ids.items()})
+    return DictNames({name: query_trace.signal_id(full) for name, full in ids.items()})
 
 
 @pytest.mark.parametrize(
@@ -148,9 +139,9 @@ def memory_names(t):
         ("`weird name!` + 1", lambda a, b, d, e, f: f.add(PyExpr.const_int(1))),
     ],
 )
-def test_longest_known_name_wins(t, memory_names, text, build):
-    signals = [signal(t, n) for n in ("top.a", "top.b", "top.d", "top.e", "top.u.f")]
-    same(t, memory_names, text, build(*signals))
+def test_longest_known_name_wins(query_trace, memory_names, text, build):
+    signals = [signal(query_trace, n) for n in ("top.a", "top.b", "top.d", "top.e", "top.u.f")]
+    same(query_trace, memory_names, text, build(*signals))
 
 
 @pytest.mark.parametrize(
@@ -162,8 +153,8 @@ def test_longest_known_name_wins(t, memory_names, text, build):
         ("", "top.c", "top.c"),
     ],
 )
-def test_scope_is_searched_first(t, scope, text, full):
-    same(t, TraceNames(t, scope), text, signal(t, full))
+def test_scope_is_searched_first(query_trace, scope, text, full):
+    same(query_trace, TraceNames(query_trace, scope), text, signal(query_trace, full))
 
 
 @pytest.mark.parametrize(
@@ -177,15 +168,15 @@ def test_scope_is_searched_first(t, scope, text, full):
         "top.c + (" * 10_000 + "1" + ")" * 10_000,
     ],
 )
-def test_long_and_deep_texts_compile(t, names, text):
-    expr = compile_query(text, names)
-    assert t.find(expr) == t.parallel_find(expr)
+def test_long_and_deep_texts_compile(query_trace, query_names, text):
+    expr = compile_query(text, query_names)
+    assert query_trace.find(expr) == query_trace.parallel_find(expr)
 
 
-def test_deep_texts_keep_their_meaning(t, names):
-    c = signal(t, "top.c")
-    assert t.find(compile_query("!" * 10_001 + "top.c", names)) == t.find(c.not_())
-    assert t.find(compile_query("$past(" * 5 + "top.c" + ")" * 5, names)) == t.find(c.rel_eval(-5))
+def test_deep_texts_keep_their_meaning(query_trace, query_names):
+    c = signal(query_trace, "top.c")
+    same(query_trace, query_names, "!" * 10_001 + "top.c", c.not_())
+    same(query_trace, query_names, "$past(" * 5 + "top.c" + ")" * 5, c.rel_eval(-5))
 
 
 @pytest.mark.parametrize(

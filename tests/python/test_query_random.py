@@ -5,8 +5,9 @@ import random
 import pytest
 
 from trelm import PyExpr, QueryError
-from trelm.query import TraceNames, compile_query
-from query_support import NOT_PRECEDENCE, OPERATORS, SIGNALS, random_trace, signal, values
+from trelm.query import compile_query
+
+from query_support import NOT_PRECEDENCE, OPERATORS, SIGNALS, signal, values
 
 ATOM = NOT_PRECEDENCE + 1  # names, literals, calls and bit selections
 FUNCTIONS = {
@@ -82,31 +83,24 @@ def tree(rng, t, depth):
     return Tree(FUNCTIONS[name](child.expr), f"{name}({child.full})", f"{name}({child.minimal})")
 
 
-@pytest.fixture(scope="module")
-def t():
-    return random_trace()
-
-
-def test_random_trees_round_trip(t):
+def test_random_trees_round_trip(query_trace, query_names):
     rng = random.Random(2024)
-    names = TraceNames(t)
     for _ in range(300):
-        built = tree(rng, t, rng.randrange(1, 6))
-        expected = values(t, built.expr)
+        built = tree(rng, query_trace, rng.randrange(1, 6))
+        expected = values(query_trace, built.expr)
         for text in (built.full, built.minimal):
-            assert values(t, compile_query(text, names)) == expected, text
+            assert values(query_trace, compile_query(text, query_names)) == expected, text
 
 
 PIECES = ["top.a", "top.zz", "`top.b`", "42", "8'hF", "1.5", '"s"', "$past", "$rose", "true", "(", ")", "[", "]",
           ":", ",", "3", "!", "&&", "||", "+", "-", "==", "<", "&", "*", "?", "~", "'", '"', "`", "$", "\\", "#", " "]
 
 
-def test_hostile_texts_fail_only_with_query_errors(t):
+def test_hostile_texts_fail_only_with_query_errors(query_names):
     rng = random.Random(7)
-    names = TraceNames(t)
     for _ in range(3000):
         text = "".join(rng.choice(PIECES) for _ in range(rng.randrange(1, 12)))
         try:
-            compile_query(text, names)
+            compile_query(text, query_names)
         except QueryError as caught:
             assert 0 <= caught.position <= len(text), text
