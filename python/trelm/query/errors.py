@@ -37,7 +37,7 @@ def _message(reason: str, text: str, position: int) -> str:
     line_end = text.find("\n", position)
     if line_end < 0:
         line_end = len(text)
-    line = text[line_start:line_end]
+    line = text[line_start:line_end].rstrip("\r")
     column = position - line_start
     prefix = suffix = ""
     if len(line) > _WINDOW:
