@@ -22,7 +22,7 @@ from trelm.query.tokens import (
     Token,
 )
 
-_PUNCTUATION = "()[]:,"
+_PUNCTUATION = frozenset("()[]:,")
 _OPERATORS = sorted([*BINARY, NOT, *UNSUPPORTED_OPERATORS, *_PUNCTUATION], key=len, reverse=True)
 
 # One pattern for every token and the space before it, tried at each offset in
