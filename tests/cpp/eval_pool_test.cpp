@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -160,6 +161,35 @@ TEST(EvalPoolTest, NestedAndConcurrentJobs) {
   for (size_t c = 0; c < kCallers; ++c) callers.emplace_back(caller, c);
   for (auto& t : callers) t.join();
   for (auto& r : runs) EXPECT_EQ(r.load(), 20);
+}
+
+// A trace long enough for the searches to be shared out: the pieces, joined,
+// give the serial list.
+TEST(EvalPoolTest, SharedSearchesEqualTheSerialOne) {
+  constexpr size_t kLength = 60000;
+  std::mt19937_64 rng(11);
+  std::vector<TestSignal> signals;
+  for (SignalId s = 0; s < 3; ++s) {
+    std::vector<SignalValue> values;
+    SignalValue current = I(0);
+    for (size_t i = 0; i < kLength; ++i) {
+      if (rng() % (s == 0 ? 2 : 40) == 0) current = rng() % 9 ? I(rng() % 4) : U();
+      values.push_back(current);
+    }
+    signals.push_back({"s" + std::to_string(s), s, std::move(values)});
+  }
+  auto t = make_trace(signals, kLength);
+  Expr a = Expr::signal(0), b = Expr::signal(1), c = Expr::signal(2);
+  const Expr cases[] = {
+      Expr::binary(ExprKind::Eq, b, Expr::constant(I(2))),
+      Expr::binary(ExprKind::And, a, Expr::unary(ExprKind::Not, Expr::rel_eval(a, -1))),
+      Expr::binary(ExprKind::Or, Expr::binary(ExprKind::Gt, b, c), Expr::rel_eval(Expr::unary(ExprKind::IsX, c), 7)),
+  };
+  for (const Expr& e : cases) {
+    auto expected = find(*t, e);
+    EXPECT_EQ(parallel_find(*t, e), expected);
+    EXPECT_EQ(parallel_count(*t, e), expected.size());
+  }
 }
 
 TEST(EvalPoolTest, ChildAfterForkStartsAFreshPool) {

@@ -72,6 +72,13 @@ uint64_t chunk_weight(const FstSignalChunk& chunk) {
 }  // namespace
 
 FstStatus FstBlockLoader::load() {
+  WorkerPool* pool = use_pool_ ? &WorkerPool::instance() : nullptr;
+  // Many groups per thread, the heaviest handed out first, so that the
+  // threads finish close together (also when one gets less of the machine).
+  size_t groups = pool && pool->thread_count() > 1 ? 8 * pool->thread_count() : 1;
+
+  // Signal index bounds of the groups: runs of neighbouring signals of about
+  // equal weight.
   uint32_t signal_end = 0;
   for (const Chunk& c : chunks_) signal_end = std::max(signal_end, c.chunk.signal + 1);
   std::vector<uint64_t> weight_by_signal(signal_end);
@@ -81,16 +88,6 @@ FstStatus FstBlockLoader::load() {
     weight_by_signal[c.chunk.signal] += weight;
     total += weight;
   }
-  WorkerPool* pool = use_pool_ ? &WorkerPool::instance() : nullptr;
-  // Many groups per thread, the heaviest handed out first, so that the
-  // threads finish close together (also when one gets less of the machine);
-  // one group when the changes are too few to share out (about ten
-  // nanoseconds each).
-  const uint64_t work = total < kUnknownWork / 16 ? total * 10 : kUnknownWork;
-  size_t groups = pool && pool->shares(work) ? 8 * pool->thread_count() : 1;
-
-  // Signal index bounds of the groups: runs of neighbouring signals of about
-  // equal weight.
   std::vector<uint32_t> bounds{0};
   std::vector<uint64_t> weights;
   uint64_t filled = 0, group_weight = 0;
@@ -118,7 +115,9 @@ FstStatus FstBlockLoader::load() {
     if (!status.ok()) errors[group] = status.error();
   };
   if (pool && groups > 1) {
-    pool->run(groups, load_group, work);
+    // Writing a change costs about ten nanoseconds: a load of few changes
+    // runs its groups on the caller.
+    pool->run(groups, load_group, total < kUnknownWork / 16 ? total * 10 : kUnknownWork);
   } else {
     for (size_t group = 0; group < groups; ++group) load_group(group);
   }
