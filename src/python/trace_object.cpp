@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "eval/names/snapshot_keys.hpp"
+#include "eval/names/snapshot_signals.hpp"
 #include "python/boundary.hpp"
 #include "python/convert.hpp"
 #include "python/py_ref.hpp"

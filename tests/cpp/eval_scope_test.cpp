@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "eval/names/scope.hpp"
-#include "eval/names/snapshot_keys.hpp"
+#include "eval/names/snapshot_signals.hpp"
 #include "eval/names/unicode_lower.hpp"
 #include "eval_test_trace.hpp"
 

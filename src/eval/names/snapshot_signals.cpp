@@ -1,4 +1,4 @@
-#include "eval/names/snapshot_keys.hpp"
+#include "eval/names/snapshot_signals.hpp"
 
 #include <unordered_set>
 
