@@ -4,12 +4,12 @@
 // decoded by one of the worker pool's threads into a log of its time stamps
 // and changes, grouped by signal; the logs are then written to the store with
 // the signals split between the threads, each writing its own columns in
-// ascending index order. Decoding
-// reads the code map only, so it is exact as long as no declaration comes
-// between: a piece that meets a $scope, $upscope or $var line stops there,
-// and the text from that line on goes through the line-at-a-time reader
-// after the logs before it are written. Every change is written as the
-// line-at-a-time reader would write it, so the store comes out the same.
+// ascending index order. Decoding reads the code map only, so it is exact as
+// long as no declaration comes between: a piece that meets a $scope, $upscope
+// or $var line stops there, and the text from that line on goes through the
+// line-at-a-time reader after the logs before it are written. Every change is
+// written as the line-at-a-time reader would write it, so the store comes out
+// the same.
 #pragma once
 
 #include <cstddef>
