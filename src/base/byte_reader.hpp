@@ -1,6 +1,7 @@
 // ByteReader: the one place where decoders read bytes of an input. Every read
 // checks offset + length against the size without overflow; a read that does
-// not fit fails and leaves the position unchanged.
+// not fit fails and leaves the position unchanged. LEB128 integers are decoded
+// here too, for the readers and for hot loops that walk a buffer themselves.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 namespace trelm {
 
@@ -29,6 +31,52 @@ inline std::optional<uint64_t> checked_mul(uint64_t a, uint64_t b) noexcept {
 // True when [offset, offset + length) lies inside a buffer of `size` bytes.
 inline bool range_fits(uint64_t offset, uint64_t length, uint64_t size) noexcept {
   return offset <= size && length <= size - offset;
+}
+
+enum class Leb128Status : uint8_t { Ok, End, TooLong };
+
+// The unsigned LEB128 integer at data[pos]: seven value bits per byte, least
+// significant group first, bit 7 set when another byte follows. A T takes at
+// most 5 bytes (uint32_t) or 10 (uint64_t), and the bits of the last allowed
+// byte beyond T's width are dropped (the fifth byte gives bits 28..31, the
+// tenth bit 63). Ok when a byte without bit 7 ends it within that; End when
+// the data ends first, TooLong when the last allowed byte still has bit 7.
+// `value` and `size` are the bits gathered and the bytes looked at, also on
+// End and TooLong.
+template <class T>
+inline Leb128Status decode_leb128(std::span<const uint8_t> data, size_t pos, T& value, size_t& size) noexcept {
+  static_assert(std::is_same_v<T, uint32_t> || std::is_same_v<T, uint64_t>);
+  constexpr unsigned kMaxBytes = (std::numeric_limits<T>::digits + 6) / 7;
+  const size_t available = pos < data.size() ? data.size() - pos : 0;
+  T v = 0;
+  for (unsigned i = 0; i < kMaxBytes; ++i) {
+    if (i == available) {
+      value = v;
+      size = i;
+      return Leb128Status::End;
+    }
+    const uint8_t byte = data[pos + i];
+    v |= static_cast<T>(byte & 0x7f) << (7 * i);
+    if (!(byte & 0x80)) {
+      value = v;
+      size = i + 1;
+      return Leb128Status::Ok;
+    }
+  }
+  value = v;
+  size = kMaxBytes;
+  return Leb128Status::TooLong;
+}
+
+// Signed LEB128 of at most 10 bytes: as above, then sign-extended from bit 6
+// of the last byte (unless that byte already reached bit 63).
+inline Leb128Status decode_signed_leb128(std::span<const uint8_t> data, size_t pos, int64_t& value,
+                                         size_t& size) noexcept {
+  uint64_t bits;
+  Leb128Status status = decode_leb128(data, pos, bits, size);
+  if (status == Leb128Status::Ok && 7 * size < 64 && (data[pos + size - 1] & 0x40)) bits |= ~uint64_t{0} << (7 * size);
+  value = static_cast<int64_t>(bits);
+  return status;
 }
 
 class ByteReader {
@@ -79,6 +127,19 @@ class ByteReader {
     pos_ += width;
     out = v;
     return true;
+  }
+
+  // A LEB128 integer (see decode_leb128), consumed only when it is Ok.
+  template <class T>
+  Leb128Status read_leb128(T& value, size_t& size) noexcept {
+    Leb128Status status = decode_leb128(data_, pos_, value, size);
+    if (status == Leb128Status::Ok) pos_ += size;
+    return status;
+  }
+  Leb128Status read_signed_leb128(int64_t& value, size_t& size) noexcept {
+    Leb128Status status = decode_signed_leb128(data_, pos_, value, size);
+    if (status == Leb128Status::Ok) pos_ += size;
+    return status;
   }
 
   // A view of the next `count` bytes, consumed.

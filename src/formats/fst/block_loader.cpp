@@ -55,12 +55,10 @@ namespace {
 // smallest entry its signal's values take: writing changes costs more than
 // decoding bytes, so groups of equal work hold about equal numbers of changes.
 uint64_t chunk_weight(const FstSignalChunk& chunk) {
-  uint64_t unpacked = 0;
-  for (size_t k = 0; k < chunk.bytes.size() && k < 5; ++k) {
-    unpacked |= uint64_t{chunk.bytes[k] & 0x7fu} << (7 * k);
-    if (!(chunk.bytes[k] & 0x80)) break;
-  }
-  if (unpacked == 0) unpacked = chunk.bytes.size();
+  uint32_t stated = 0;
+  size_t size;
+  const bool states_size = decode_leb128(chunk.bytes, 0, stated, size) == Leb128Status::Ok && stated != 0;
+  const uint64_t unpacked = states_size ? stated : chunk.bytes.size();
   FstSignalInfo info = chunk.info;
   uint64_t entry = info.word() == 2         ? 1
                    : info.is_real()         ? 9

@@ -23,18 +23,13 @@ inline ReaderError entry_error(EntryStatus status) {
   }
 }
 
-// A LEB128 value of at most 5 bytes at data[pos]; bits beyond 32 are dropped.
+// The 32-bit LEB128 value at data[pos]; pos moves past it when it is Ok.
 inline EntryStatus read_varint32(std::span<const uint8_t> data, size_t& pos, uint32_t& value) {
-  uint32_t v = 0;
-  for (unsigned i = 0; i < 5; ++i) {
-    if (pos + i >= data.size()) return EntryStatus::End;
-    uint8_t byte = data[pos + i];
-    v |= static_cast<uint32_t>(byte & 0x7f) << (7 * i);
-    if (!(byte & 0x80)) {
-      pos += i + 1;
-      value = v;
-      return EntryStatus::Ok;
-    }
+  size_t size;
+  switch (decode_leb128(data, pos, value, size)) {
+    case Leb128Status::Ok: pos += size; return EntryStatus::Ok;
+    case Leb128Status::End: return EntryStatus::End;
+    case Leb128Status::TooLong: break;
   }
   return EntryStatus::Leb128;
 }

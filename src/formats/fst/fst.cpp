@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/file.hpp"
+#include "base/utf8.hpp"
 #include "formats/fst/reader.hpp"
 #include "formats/fst/block_loader.hpp"
 #include "formats/fst/change_writer.hpp"
@@ -157,7 +158,7 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
   }
   if (other) {
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return SignalValue::str(fst_utf8_lossy(text));
+    return SignalValue::str(utf8_lossy(text));
   }
   uint64_t bits = 0;
   for (size_t i = bytes.size() > 64 ? bytes.size() - 64 : 0; i < bytes.size(); ++i) bits = (bits << 1) | (bytes[i] - '0');

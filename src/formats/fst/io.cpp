@@ -1,5 +1,9 @@
 #include "formats/fst/io.hpp"
 
+#include <limits>
+
+#include "base/utf8.hpp"
+
 namespace trelm {
 
 namespace {
@@ -32,38 +36,6 @@ const char* kind_name(ReaderErrorKind kind) {
     case ReaderErrorKind::Malformed: return "Malformed";
   }
   return "?";
-}
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when invalid;
-// then `bad` is the length of the maximal invalid prefix (replaced as one).
-size_t utf8_sequence_length(std::string_view text, size_t i, size_t* bad = nullptr) noexcept {
-  if (bad) *bad = 1;
-  auto at = [&](size_t k) -> unsigned { return static_cast<unsigned char>(text[k]); };
-  unsigned b0 = at(i);
-  if (b0 < 0x80) return 1;
-  size_t need;
-  unsigned low = 0x80, high = 0xbf;
-  if (b0 >= 0xc2 && b0 <= 0xdf) {
-    need = 1;
-  } else if (b0 >= 0xe0 && b0 <= 0xef) {
-    need = 2;
-    if (b0 == 0xe0) low = 0xa0;
-    if (b0 == 0xed) high = 0x9f;
-  } else if (b0 >= 0xf0 && b0 <= 0xf4) {
-    need = 3;
-    if (b0 == 0xf0) low = 0x90;
-    if (b0 == 0xf4) high = 0x8f;
-  } else {
-    return 0;
-  }
-  for (size_t k = 1; k <= need; ++k) {
-    if (i + k >= text.size()) return 0;
-    unsigned b = at(i + k);
-    unsigned lo = k == 1 ? low : 0x80, hi = k == 1 ? high : 0xbf;
-    if (b < lo || b > hi) return 0;
-    if (bad) *bad = k + 1;
-  }
-  return need + 1;
 }
 
 }  // namespace
@@ -153,37 +125,33 @@ FstStatus seek_to(FstCursor& in, uint64_t position) {
   return {};
 }
 
-static FstResult<FstVarint> read_varint(FstCursor& in, unsigned max_bytes, unsigned bits) {
-  FstVarint v{};
-  switch (decode_varint(in, max_bytes, v)) {
-    case VarintStatus::Ok: return v;
-    case VarintStatus::End: return fail_io();
-    case VarintStatus::TooLong: break;
-  }
+namespace {
+
+Failure<ReaderError> leb128_failure(Leb128Status status, unsigned bits) {
+  if (status == Leb128Status::End) return fail_io();
   return fail(ReaderError::make(ReaderErrorKind::Leb128, bits));
 }
 
-FstResult<FstVarint> read_variant_u32(FstCursor& in) { return read_varint(in, 5, 32); }
-FstResult<FstVarint> read_variant_u64(FstCursor& in) { return read_varint(in, 10, 64); }
+template <class T>
+FstResult<FstVarint> read_varint(FstCursor& in) {
+  T value;
+  size_t size;
+  Leb128Status status = in.read_leb128(value, size);
+  if (status != Leb128Status::Ok) return leb128_failure(status, std::numeric_limits<T>::digits);
+  return FstVarint{value, size};
+}
+
+}  // namespace
+
+FstResult<FstVarint> read_variant_u32(FstCursor& in) { return read_varint<uint32_t>(in); }
+FstResult<FstVarint> read_variant_u64(FstCursor& in) { return read_varint<uint64_t>(in); }
 
 FstResult<FstSignedVarint> read_signed_variant_u64(FstCursor& in) {
-  uint64_t value = 0;
-  size_t start = in.position();
-  for (unsigned i = 0; i < 10; ++i) {
-    uint8_t byte;
-    if (!in.read_u8(byte)) {
-      in.seek(start);
-      return fail_io();
-    }
-    unsigned shift = 7 * i;
-    value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-    if (!(byte & 0x80)) {
-      if (shift + 7 < 64 && (byte & 0x40)) value |= ~uint64_t{0} << (shift + 7);
-      return FstSignedVarint{static_cast<int64_t>(value), i + 1u};
-    }
-  }
-  in.seek(start);
-  return fail(ReaderError::make(ReaderErrorKind::Leb128, 64));
+  int64_t value;
+  size_t size;
+  Leb128Status status = in.read_signed_leb128(value, size);
+  if (status != Leb128Status::Ok) return leb128_failure(status, 64);
+  return FstSignedVarint{value, size};
 }
 
 FstResult<std::string> read_c_str(FstCursor& in, size_t max_length) {
@@ -192,14 +160,14 @@ FstResult<std::string> read_c_str(FstCursor& in, size_t max_length) {
   for (size_t i = 0; i < limit; ++i) {
     if (rest[i] == 0) {
       std::string text(reinterpret_cast<const char*>(rest.data()), i);
-      if (!fst_utf8_valid(text)) return fail(ReaderError::make(ReaderErrorKind::Utf8String));
+      if (!is_valid_utf8(text)) return fail(ReaderError::make(ReaderErrorKind::Utf8String));
       in.skip(i + 1);
       return text;
     }
   }
   if (rest.size() < max_length) return fail_io();
   std::string_view read(reinterpret_cast<const char*>(rest.data()), max_length);
-  return fail(ReaderError::make(ReaderErrorKind::CStringTooLong, max_length, fst_utf8_lossy(read)));
+  return fail(ReaderError::make(ReaderErrorKind::CStringTooLong, max_length, utf8_lossy(read)));
 }
 
 FstResult<std::string> read_c_str_fixed_length(FstCursor& in, size_t length) {
@@ -209,34 +177,8 @@ FstResult<std::string> read_c_str_fixed_length(FstCursor& in, size_t length) {
   while (end < bytes.size() && bytes[end] != 0) ++end;
   if (end == bytes.size() && end > 0) --end;
   std::string text(reinterpret_cast<const char*>(bytes.data()), end);
-  if (!fst_utf8_valid(text)) return fail(ReaderError::make(ReaderErrorKind::Utf8String));
+  if (!is_valid_utf8(text)) return fail(ReaderError::make(ReaderErrorKind::Utf8String));
   return text;
-}
-
-bool fst_utf8_valid(std::string_view text) noexcept {
-  for (size_t i = 0; i < text.size();) {
-    size_t n = utf8_sequence_length(text, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
-std::string fst_utf8_lossy(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t bad;
-    size_t n = utf8_sequence_length(text, i, &bad);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      i += bad;
-    } else {
-      out.append(text.substr(i, n));
-      i += n;
-    }
-  }
-  return out;
 }
 
 }  // namespace trelm

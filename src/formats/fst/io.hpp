@@ -92,30 +92,9 @@ FstResult<std::span<const uint8_t>> read_bytes(FstCursor& in, uint64_t count);
 FstStatus skip_bytes(FstCursor& in, uint64_t count);
 FstStatus seek_to(FstCursor& in, uint64_t position);
 
-enum class VarintStatus : uint8_t { Ok, End, TooLong };
-
-// The LEB128 decoders without error values, for hot loops: on End or TooLong
-// the cursor is left where it was.
-inline VarintStatus decode_varint(FstCursor& in, unsigned max_bytes, FstVarint& out) noexcept {
-  std::span<const uint8_t> data = in.data();
-  size_t pos = in.position();
-  uint64_t value = 0;
-  for (unsigned i = 0; i < max_bytes; ++i) {
-    if (pos + i >= data.size()) return VarintStatus::End;
-    uint8_t byte = data[pos + i];
-    unsigned shift = 7 * i;
-    if (shift < 64) value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-    if (!(byte & 0x80)) {
-      if (max_bytes == 5) value &= 0xffffffffu;
-      out = {value, i + 1u};
-      in.skip(i + 1u);
-      return VarintStatus::Ok;
-    }
-  }
-  return VarintStatus::TooLong;
-}
-
-// Unsigned LEB128 of at most 5 bytes (32 bits) or 10 bytes (64 bits).
+// Unsigned LEB128 of at most 5 bytes (32 bits) or 10 bytes (64 bits), as
+// decode_leb128 reads it: Io when the input ends first, Leb128 when the last
+// allowed byte still has its continuation bit.
 FstResult<FstVarint> read_variant_u32(FstCursor& in);
 FstResult<FstVarint> read_variant_u64(FstCursor& in);
 // Signed LEB128 of at most 10 bytes.
@@ -126,9 +105,5 @@ FstResult<FstSignedVarint> read_signed_variant_u64(FstCursor& in);
 FstResult<std::string> read_c_str(FstCursor& in, size_t max_length);
 // Exactly `length` bytes; the text ends at the first NUL, or after length - 1.
 FstResult<std::string> read_c_str_fixed_length(FstCursor& in, size_t length);
-
-bool fst_utf8_valid(std::string_view text) noexcept;
-// The text with every invalid UTF-8 sequence replaced by U+FFFD.
-std::string fst_utf8_lossy(std::string_view text);
 
 }  // namespace trelm

@@ -17,13 +17,10 @@ size_t find_bytes(Bytes bytes, std::string_view pattern, size_t from) noexcept {
 }
 
 uint64_t read_leb128(Bytes bytes, size_t& pos, size_t end) noexcept {
-  end = std::min(end, bytes.size());
-  uint64_t value = 0;
-  for (unsigned shift = 0; shift < 70 && pos < end; shift += 7) {
-    uint8_t byte = bytes[pos++];
-    value |= static_cast<uint64_t>(byte & 0x7F) << shift;
-    if (byte < 0x80) break;
-  }
+  uint64_t value;
+  size_t size;
+  decode_leb128(bytes.first(std::min(end, bytes.size())), pos, value, size);
+  pos += size;
   return value;
 }
 

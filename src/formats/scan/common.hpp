@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_reader.hpp"
 #include "base/name_map.hpp"
 #include "trace/record.hpp"
 
@@ -31,9 +32,9 @@ inline constexpr size_t kNotFound = static_cast<size_t>(-1);
 // `bytes`, or kNotFound.
 size_t find_bytes(Bytes bytes, std::string_view pattern, size_t from = 0) noexcept;
 
-// Reads one LEB128 number (least significant group first, at most ten bytes,
-// bits beyond 64 dropped) starting at `pos`, stopping at `end`; `pos` moves
-// past it.
+// Reads one LEB128 number (as decode_leb128 reads a uint64_t) starting at
+// `pos`, stopping at `end`; `pos` moves past the bytes it took, also when the
+// range or the ten bytes end before the number does.
 uint64_t read_leb128(Bytes bytes, size_t& pos, size_t end) noexcept;
 
 // Calls visit(text) for every run of printable bytes that starts with a

@@ -13,6 +13,7 @@
 
 #include "base/byte_reader.hpp"
 #include "base/file.hpp"
+#include "base/utf8.hpp"
 #include "formats/scan/common.hpp"
 #include "signal/staged_store.hpp"
 
@@ -61,36 +62,6 @@ bool is_record_start(Bytes d, size_t at) {
                         second == 0x14 || second == 0x27 || second == 0x29);
 }
 
-bool is_valid_utf8(Bytes s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    uint8_t c = s[i];
-    size_t extra;
-    uint32_t min;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (s.size() - i <= extra) return false;
-    uint32_t cp = c & (0x3F >> extra);
-    for (size_t k = 1; k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 // Strings starting at a printable byte and running to a zero byte or to the
 // end of the range; only valid UTF-8 is kept.
 std::vector<std::string_view> extract_strings(Bytes d, uint64_t from, uint64_t to) {
@@ -105,7 +76,7 @@ std::vector<std::string_view> extract_strings(Bytes d, uint64_t from, uint64_t t
     const void* zero = std::memchr(d.data() + p, 0, end - p);
     uint64_t stop = zero ? static_cast<uint64_t>(static_cast<const uint8_t*>(zero) - d.data()) : end;
     Bytes s = d.subspan(p, stop - p);
-    if (is_valid_utf8(s)) out.push_back(as_text(s));
+    if (is_valid_utf8(as_text(s))) out.push_back(as_text(s));
     p = stop + 1;
   }
   return out;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/utf8.hpp"
 #include "signal/bitpack.hpp"
 #include "signal/value.hpp"
 #include "formats/vcd/codes.hpp"

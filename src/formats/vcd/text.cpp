@@ -1,8 +1,5 @@
 #include "formats/vcd/text.hpp"
 
-#include <cstdint>
-#include <cstring>
-
 namespace trelm {
 
 namespace {
@@ -29,48 +26,6 @@ inline bool is_two_byte_white_space(unsigned char a, unsigned char b) noexcept {
 }
 
 }  // namespace
-
-bool is_valid_utf8(std::string_view text) noexcept {
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    // Eight ASCII bytes at a time.
-    while (i + 8 <= n) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      if (word & 0x8080808080808080ull) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    unsigned char c = byte_at(text, i);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t extra;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      if (c == 0xE0) low = 0xA0;        // no overlong forms
-      else if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      if (c == 0xF0) low = 0x90;
-      else if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-      return false;
-    }
-    if (n - i <= extra) return false;
-    unsigned char second = byte_at(text, i + 1);
-    if (second < low || second > high) return false;
-    for (size_t k = 2; k <= extra; ++k)
-      if ((byte_at(text, i + k) & 0xC0) != 0x80) return false;
-    i += extra + 1;
-  }
-  return true;
-}
 
 size_t white_space_length_at(std::string_view text, size_t pos) noexcept {
   const size_t left = text.size() - pos;

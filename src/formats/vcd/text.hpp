@@ -1,17 +1,14 @@
-// Text helpers of the VCD reader: UTF-8 validation and trimming/splitting at
-// Unicode White_Space (U+0009..U+000D, U+0020, U+0085, U+00A0, U+1680,
+// Text helpers of the VCD reader: trimming and splitting at Unicode
+// White_Space (U+0009..U+000D, U+0020, U+0085, U+00A0, U+1680,
 // U+2000..U+200A, U+2028, U+2029, U+202F, U+205F, U+3000), not C's isspace.
-// All functions take text that is already known to be valid UTF-8, except
-// is_valid_utf8 itself.
+// All functions take text that is already known to be valid UTF-8
+// (base/utf8.hpp checks it).
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
 namespace trelm {
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view text) noexcept;
 
 // Byte length of the white-space character that starts at `pos`, or 0.
 size_t white_space_length_at(std::string_view text, size_t pos) noexcept;
