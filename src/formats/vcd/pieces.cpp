@@ -18,6 +18,8 @@ constexpr size_t kMaxPieceBytes = size_t{64} << 20;
 // More threads than this would add little; each keeps logs of its own.
 constexpr size_t kMaxThreads = 16;
 
+namespace {
+
 // One change of a piece: the signal, the number of time lines before it in
 // the piece (its slot) with the kind in the top bits, and the value's bits
 // (for ChangeKind::Value the position in PieceLog::values).
@@ -39,6 +41,10 @@ struct Group {
   uint32_t end;
 };
 
+}  // namespace
+
+// The decoded text of one piece (declared in the header, which only holds
+// these in a vector).
 struct PieceLog {
   std::string_view text;
   std::vector<LoggedChange> sorted;  // room for grouping
