@@ -1,5 +1,7 @@
 #include "trace/record.hpp"
 
+#include <new>
+
 namespace trelm {
 
 Index RecordTrace::max_index() const noexcept {
@@ -28,8 +30,13 @@ std::optional<SignalId> RecordTrace::signal_id(std::string_view name) const noex
 
 std::vector<SignalValue> RecordTrace::signal_values_range(std::string_view name, Index start, Index end) const {
   auto id = signal_id(name);
-  if (!id) return std::vector<SignalValue>(start < end ? end - start : 0);
-  return record_.store.get_range(*id, start, end);
+  if (id) return record_.store.get_range(*id, start, end);
+  std::vector<SignalValue> out;
+  if (start >= end) return out;
+  // A count no vector can hold is an allocation failure, not a length error.
+  if (end - start > out.max_size()) throw std::bad_alloc();
+  out.resize(end - start);
+  return out;
 }
 
 }  // namespace trelm

@@ -70,6 +70,17 @@ def test_directory_path_fails_to_open(tmp_path):
     assert info.value.args[0].startswith(f"Failed to open {tmp_path}: ")
 
 
+@pytest.mark.parametrize("source", ["file", "string"])
+def test_deeply_nested_scopes_exceed_the_name_budget(tmp_path, source):
+    # Every scope path and full name repeats the whole stack: the names of
+    # these 10,000 levels (460 kB) would take more than a gigabyte.
+    text = "$scope module inner $end\n$var wire 1 ! v $end\n" * 10_000
+    path = tmp_path / "deep.vcd"
+    path.write_text(text)
+    with pytest.raises(MemoryError):
+        PyTrace.from_vcd(str(path)) if source == "file" else PyTrace.from_vcd_string(text)
+
+
 def _large_dump():
     """A dump of a few megabytes (read on several threads), with its expected
     values: a clock, a counter with X now and then, and a signal declared

@@ -7,26 +7,29 @@ namespace trelm {
 
 std::unique_ptr<VcdTrace> VcdParser::finish() {
   complete();
-  trace_->store_.shrink_to_fit();
-  return std::move(trace_);
+  record_.store.shrink_to_fit();
+  return take_trace();
 }
 
 void VcdParser::complete() {
   if (!started_) return;
   flush_held();
-  trace_->store_.carry_all_forward(current_);
+  record_.store.carry_all_forward(current_);
 }
 
 void VcdParser::on_scope(std::string_view line) {
   WhiteSpaceSplitter parts(line);
   std::string_view keyword, kind, name;
   if (!parts.next(keyword) || !parts.next(kind) || !parts.next(name)) return;
+  // The path is hashed, and kept twice when it is new (in the list and the
+  // set of known paths).
+  charge_names(2 * (scope_path_.size() + (scope_lengths_.empty() ? 0 : 1) + name.size()));
   scope_lengths_.push_back(scope_path_.size());
   if (scope_lengths_.size() > 1) scope_path_ += '.';
   scope_path_.append(name);
   if (known_scopes_.find(std::string_view(scope_path_)) == known_scopes_.end()) {
     known_scopes_.insert(scope_path_);
-    trace_->scopes_.push_back(scope_path_);
+    record_.scopes.push_back(scope_path_);
   }
 }
 
@@ -47,6 +50,8 @@ void VcdParser::on_var(std::string_view line) {
     width = static_cast<uint32_t>(*w);
   reference = reference.substr(0, reference.find('['));
 
+  const uint64_t name_length = (scope_lengths_.empty() ? 0 : scope_path_.size() + 1) + reference.size();
+  charge_names(name_length);
   std::string full_name;
   if (!scope_lengths_.empty()) {
     full_name.reserve(scope_path_.size() + 1 + reference.size());
@@ -63,15 +68,18 @@ void VcdParser::on_var(std::string_view line) {
     last_position_.push_back(0);
   }
 
-  auto& vars = trace_->vars_;
-  auto it = vars.find(std::string_view(full_name));
-  if (it != vars.end()) {
-    it->second = VcdTrace::Variable{width, id};
-  } else {
-    // A name is listed exactly when it has a record in vars.
-    trace_->signal_names_.push_back(full_name);
-    vars.emplace(std::move(full_name), VcdTrace::Variable{width, id});
+  // A name is listed exactly when it has an id and a width; a later
+  // declaration of it replaces both.
+  auto named = record_.name_to_id.find(std::string_view(full_name));
+  if (named != record_.name_to_id.end()) {
+    named->second = id;
+    record_.widths.find(std::string_view(full_name))->second = width;
+    return;
   }
+  charge_names(2 * name_length);  // a new name is kept as the key of both maps too
+  record_.name_to_id.emplace(full_name, id);
+  record_.widths.emplace(full_name, width);
+  record_.signal_names.push_back(std::move(full_name));
 }
 
 // Writes the changes held for the current index; of several changes of one
@@ -98,7 +106,7 @@ void VcdParser::flush_held() {
 }
 
 void VcdParser::write(HeldChange& change) {
-  SignalStore& store = trace_->store_;
+  SignalStore& store = record_.store;
   if (current_ > 0) store.carry_forward(change.id, current_ - 1);
   if (change.kind == vcd_line::ChangeKind::Value)
     store.set(change.id, current_, std::move(held_values_[change.bits]));

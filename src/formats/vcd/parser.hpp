@@ -7,14 +7,19 @@
 // the last index finishes the store. That equals filling every signal forward
 // at every time line, at a cost that follows the number of changes instead of
 // signals x indices.
+//
+// The text of scope paths and full names is counted against a NameBudget of
+// the input before it is built; past it the parser throws std::bad_alloc.
 #pragma once
 
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "base/name_budget.hpp"
 #include "base/name_map.hpp"
 #include "formats/vcd/vcd.hpp"
 #include "formats/vcd/codes.hpp"
@@ -24,7 +29,8 @@ namespace trelm {
 
 class VcdParser {
  public:
-  VcdParser() : trace_(new VcdTrace) {}
+  // `input_size`: the bytes of the text or file, which size the NameBudget.
+  explicit VcdParser(uint64_t input_size) noexcept : name_budget_(input_size) {}
 
   // One line without its line feed; `ascii` when it is known to hold no byte
   // above 0x7F.
@@ -46,7 +52,7 @@ class VcdParser {
   // itself: the changes held are written and every signal carried to the
   // last index, then the trace is handed over.
   void complete();
-  std::unique_ptr<VcdTrace> take_trace() noexcept { return std::move(trace_); }
+  std::unique_ptr<VcdTrace> take_trace() { return std::make_unique<VcdTrace>(std::move(record_)); }
 
   // Access for readers that decode value changes elsewhere and write them
   // themselves (see vcd_pieces.hpp). Before handing over, flush_held writes
@@ -55,10 +61,10 @@ class VcdParser {
   bool started() const noexcept { return started_; }
   const VcdCodeMap& codes() const noexcept { return codes_; }
   SignalId id_count() const noexcept { return id_count_; }
-  SignalStore& store() noexcept { return trace_->store_; }
-  std::vector<uint64_t>& timestamps() noexcept { return trace_->timestamps_; }
+  SignalStore& store() noexcept { return record_.store; }
+  std::vector<uint64_t>& timestamps() noexcept { return record_.timestamps; }
   void flush_held();
-  void resume_at_last() noexcept { current_ = trace_->timestamps_.empty() ? 0 : trace_->timestamps_.size() - 1; }
+  void resume_at_last() noexcept { current_ = record_.timestamps.empty() ? 0 : record_.timestamps.size() - 1; }
 
   // Sink of vcd_line::read_value_line.
   void change(SignalId id, vcd_line::ChangeKind kind, uint64_t bits) { held_.push_back(HeldChange{id, bits, kind}); }
@@ -79,14 +85,20 @@ class VcdParser {
   void on_var(std::string_view line);
   void on_time(uint64_t time) {
     if (started_) flush_held();
-    auto& timestamps = trace_->timestamps_;
+    auto& timestamps = record_.timestamps;
     current_ = timestamps.size();
     timestamps.push_back(time);
     started_ = true;
   }
   void write(HeldChange& change);
 
-  std::unique_ptr<VcdTrace> trace_;
+  // Takes the bytes of name text about to be built from the budget.
+  void charge_names(uint64_t bytes) {
+    if (!name_budget_.take(bytes)) throw std::bad_alloc();
+  }
+
+  TraceRecord record_;
+  NameBudget name_budget_;
   VcdCodeMap codes_;
   SignalId id_count_ = 0;
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -74,7 +73,7 @@ struct ThreadJoiner {
 }  // namespace
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
-  VcdParser parser;
+  VcdParser parser(text.size());
   VcdPieceReader pieces(options);
   const size_t window = std::max<size_t>(options.window_bytes, 1);
   size_t begin = 0;
@@ -95,7 +94,7 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
   if (!opened) return fail("Failed to open " + path + ": " + opened.error());
   FileStream stream = std::move(opened).value();
 
-  VcdParser parser;
+  VcdParser parser(stream.size_hint());
   VcdPieceReader pieces(options);
   const size_t window = std::max<size_t>(options.window_bytes, 1);
   // Two buffers: while the lines of one are read, the next window of the
@@ -155,31 +154,9 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
   return pieces.finish(parser);
 }
 
-SignalValue VcdTrace::signal_value(std::string_view name, Index index) const {
-  auto it = vars_.find(name);
-  return it == vars_.end() ? SignalValue::unknown() : store_.get(it->second.id, index);
-}
-
 uint64_t VcdTrace::signal_width(std::string_view name) const noexcept {
-  auto it = vars_.find(name);
-  return it == vars_.end() ? 0 : it->second.width;
-}
-
-std::optional<SignalId> VcdTrace::signal_id(std::string_view name) const noexcept {
-  auto it = vars_.find(name);
-  if (it == vars_.end()) return std::nullopt;
-  return it->second.id;
-}
-
-std::vector<SignalValue> VcdTrace::signal_values_range(std::string_view name, Index start, Index end) const {
-  auto it = vars_.find(name);
-  if (it != vars_.end()) return store_.get_range(it->second.id, start, end);
-  std::vector<SignalValue> out;
-  if (start >= end) return out;
-  // A count no vector can hold is an allocation failure, not a length error.
-  if (end - start > out.max_size()) throw std::bad_alloc();
-  out.resize(end - start);
-  return out;
+  auto it = record().widths.find(name);
+  return it == record().widths.end() ? 0 : it->second;
 }
 
 }  // namespace trelm
