@@ -53,13 +53,17 @@ Result<size_t> FileStream::read(uint8_t* buffer, size_t capacity) {
 
 Result<std::vector<uint8_t>> read_whole_file(const std::string& path) {
   TRELM_ASSIGN(FileStream stream, FileStream::open(path));
+  return stream.read_all();
+}
+
+Result<std::vector<uint8_t>> FileStream::read_all() {
   // The size is a hint only: the file may change while it is read.
-  uint64_t hint = stream.size_hint();
+  uint64_t hint = size_hint();
   std::vector<uint8_t> bytes(hint > 0 && hint < (uint64_t{1} << 40) ? static_cast<size_t>(hint) + 1 : size_t{1} << 20);
   size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    TRELM_ASSIGN(size_t got, stream.read(bytes.data() + used, bytes.size() - used));
+    TRELM_ASSIGN(size_t got, read(bytes.data() + used, bytes.size() - used));
     if (got == 0) break;
     used += got;
   }

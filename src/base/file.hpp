@@ -34,6 +34,10 @@ class FileStream {
   // error text when reading fails (interrupted reads are retried).
   Result<size_t> read(uint8_t* buffer, size_t capacity);
 
+  // Reads from the position to the end of the file; the error is the os
+  // error text of the read that failed.
+  Result<std::vector<uint8_t>> read_all();
+
   // The size of a regular file, or 0 when unknown.
   uint64_t size_hint() const noexcept;
 

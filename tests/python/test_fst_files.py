@@ -45,6 +45,12 @@ def test_aliases_share_an_id():
     assert fst.signal_id("top.clk") == fst.signal_id("top.s0.clk") == fst.signal_id("top.s1.clk")
 
 
+def test_directory_opens_and_fails_to_read(tmp_path):
+    with pytest.raises(ValueError) as info:
+        trelm.PyTrace.from_fst(str(tmp_path))
+    assert info.value.args == ("FST open: I/O operation failed",)
+
+
 def test_missing_file():
     with pytest.raises(ValueError, match=r"^Failed to open /nonexistent\.fst: No such file or directory \(os error 2\)$"):
         trelm.PyTrace.from_fst("/nonexistent.fst")

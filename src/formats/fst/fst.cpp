@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/file.hpp"
+#include "base/name_budget.hpp"
 #include "base/utf8.hpp"
 #include "formats/fst/reader.hpp"
 #include "formats/fst/block_loader.hpp"
@@ -19,15 +20,12 @@ namespace {
 
 constexpr SignalId kNoSignal = kNoFstSignal;
 
-// Builds names, scopes and the handle -> signal id map from hierarchy entries.
-//
-// Full names repeat their scope path, so a small hierarchy of deeply nested
-// scopes could ask for far more memory than any real design: the text of all
-// full names and scope paths is capped at `name_budget` bytes.
+// Builds names, scopes and the handle -> signal id map from hierarchy entries,
+// the text of full names and scope paths within a NameBudget of the file.
 class HierarchyBuilder {
  public:
-  HierarchyBuilder(TraceRecord& record, size_t handle_count, uint64_t name_budget)
-      : record_(record), handle_ids_(handle_count, kNoSignal), name_budget_(name_budget) {}
+  HierarchyBuilder(TraceRecord& record, size_t handle_count, uint64_t file_size)
+      : record_(record), handle_ids_(handle_count, kNoSignal), name_budget_(file_size) {}
 
   void operator()(FstHierarchyEntry&& entry) {
     if (over_budget_) return;
@@ -55,16 +53,12 @@ class HierarchyBuilder {
   // Every id handed out is below this.
   SignalId id_count() const noexcept { return next_id_; }
   bool over_budget() const noexcept { return over_budget_; }
-  uint64_t name_budget() const noexcept { return name_budget_; }
+  uint64_t name_budget() const noexcept { return name_budget_.limit(); }
 
  private:
   bool charge(uint64_t bytes) {
-    if (bytes > name_budget_ - name_bytes_) {
-      over_budget_ = true;
-      return false;
-    }
-    name_bytes_ += bytes;
-    return true;
+    if (!name_budget_.take(bytes)) over_budget_ = true;
+    return !over_budget_;
   }
 
   void add_variable(FstVariable& var) {
@@ -91,14 +85,9 @@ class HierarchyBuilder {
   std::vector<SignalId> handle_ids_;
   std::unordered_map<uint32_t, SignalId> far_handle_ids_;
   SignalId next_id_ = 0;
-  uint64_t name_budget_;
-  uint64_t name_bytes_ = 0;
+  NameBudget name_budget_;
   bool over_budget_ = false;
 };
-
-// Room for names: far more than any real design's full names take relative
-// to its file, yet bounded by the input.
-uint64_t name_budget_for(uint64_t file_size) { return 1024 * file_size + (uint64_t{64} << 20); }
 
 bool is_four_state_digit(uint8_t c) {
   switch (c) {
@@ -175,7 +164,7 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
   FstReader& reader = *reader_holder;
 
   TraceRecord record;
-  HierarchyBuilder hierarchy(record, reader.meta_data().signals.size(), name_budget_for(file_size));
+  HierarchyBuilder hierarchy(record, reader.meta_data().signals.size(), file_size);
   auto walked = reader.read_hierarchy([&](FstHierarchyEntry&& entry) { hierarchy(std::move(entry)); });
   if (!walked.ok()) return fail("FST hierarchy: " + walked.error().text());
   if (hierarchy.over_budget())
@@ -213,8 +202,11 @@ Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> byte
 }
 
 Result<std::unique_ptr<FstTrace>> FstTrace::from_file(const std::string& path) {
-  auto bytes = read_whole_file(path);
-  if (!bytes.ok()) return fail("Failed to open " + path + ": " + bytes.error());
+  auto opened = FileStream::open(path);
+  if (!opened.ok()) return fail("Failed to open " + path + ": " + opened.error());
+  // A directory opens and then fails to read: that is the reader's I/O error.
+  auto bytes = opened->read_all();
+  if (!bytes.ok()) return fail("FST open: " + ReaderError::io().text());
   return from_bytes(std::move(bytes).value());
 }
 
