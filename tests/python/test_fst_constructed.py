@@ -216,7 +216,7 @@ OPEN_ERRORS = [
     (b"\x09", "Unexpected block type"),
     (HEADER + b"\x09" + w.u64(8), "Unexpected block type"),
     (w.header_block(file_type=3) + GEOMETRY + HIER, "Unexpected file type"),
-    ((HEADER + GEOMETRY + HIER)[:-3], "I/O operation failed"),
+    ((HEADER + GEOMETRY + HIER)[:len(HEADER + GEOMETRY) + 5], "I/O operation failed"),  # a cut section length
     (b"", "I/O operation failed"),
     (b"\xfe" + w.u64(100) + w.u64(10) + b"\x1f\x8c\x08\x00" + bytes(6),
      "failed to parse a gzip header: expected magic bytes (0x1f, 0x8b) got (31, 140)"),
@@ -244,6 +244,31 @@ OPEN_ERRORS = [
 @pytest.mark.parametrize("data,message", OPEN_ERRORS)
 def test_open_errors(tmp_path, data, message):
     assert load_error(tmp_path, data).startswith("FST open: " + message)
+
+
+# Hierarchy and skip blocks are passed over by their section length, also past
+# the end of the file, which ends the scan; what such a block lacks is found by
+# the step that reads it.
+PASSED_OVER = [
+    ((HEADER + GEOMETRY + HIER)[:-3], "FST hierarchy: I/O operation failed"),
+    ((HEADER + GEOMETRY + HIER)[:len(HEADER + GEOMETRY) + 9], "FST hierarchy: I/O operation failed"),
+    (HIER[:1] + w.u64(len(HIER + HEADER + BLOCK + GEOMETRY) + 100) + HIER[9:] + HEADER + BLOCK + GEOMETRY,
+     "FST open: The FST file is incomplete: geometry block is missing."),
+]
+
+
+@pytest.mark.parametrize("data,message", PASSED_OVER)
+def test_blocks_past_the_end_are_refused_where_they_are_read(tmp_path, data, message):
+    assert load_error(tmp_path, data) == message
+
+
+def test_skip_block_past_the_end_ends_the_scan(tmp_path):
+    data = basic_file()
+    plain, padded = load(tmp_path, data), load(tmp_path, data + b"\xff" + w.u64(100) + bytes(10), "padded.fst")
+    assert padded.signal_names() == plain.signal_names()
+    assert [padded.timestamp(i) for i in range(6)] == [plain.timestamp(i) for i in range(6)]
+    for name in plain.signal_names():
+        assert values(padded, name) == values(plain, name), name
 
 
 HIERARCHY_ERRORS = [

@@ -118,15 +118,25 @@ struct Scan {
   bool times_from_blocks = false;
 };
 
-FstStatus index_hierarchy(FstCursor& in, Scan& scan, FstHierarchyCompression compression) {
+// Moves to the block after the one whose section length field is at
+// `section_start`. A block that runs past the end of the input ends the scan,
+// as the read of a type byte there would.
+void pass_over_block(FstCursor& in, uint64_t section_start, uint64_t section_length, bool& end_of_scan) {
+  if (range_fits(section_start, section_length, in.size())) in.seek(section_start + section_length);
+  else end_of_scan = true;
+}
+
+// Records where the hierarchy block is; its bytes are checked against the
+// input when the hierarchy is read.
+FstStatus index_hierarchy(FstCursor& in, Scan& scan, FstHierarchyCompression compression, bool& end_of_scan) {
   if (scan.seen_hierarchy) return fail_malformed("a second hierarchy block");
   uint64_t section_start = in.position();
   TRELM_ASSIGN(uint64_t length, read_u64(in));
-  TRELM_ASSIGN(uint64_t end, checked_block_end(in, section_start, length, 16, "hierarchy"));
+  TRELM_TRY(check_section_length(length, 16, "hierarchy"));
   scan.seen_hierarchy = true;
   scan.meta.hierarchy_compression = compression;
   scan.meta.hierarchy_start = section_start;
-  in.seek(end);
+  pass_over_block(in, section_start, length, end_of_scan);
   return {};
 }
 
@@ -171,8 +181,8 @@ FstStatus skip_block(FstCursor& in, bool& end_of_scan) {
     end_of_scan = true;
     return {};
   }
-  TRELM_ASSIGN(uint64_t end, checked_block_end(in, section_start, length, 8, "skip"));
-  in.seek(end);
+  TRELM_TRY(check_section_length(length, 8, "skip"));
+  pass_over_block(in, section_start, length, end_of_scan);
   return {};
 }
 
@@ -199,9 +209,11 @@ FstResult<FstMetaData> scan_blocks(FstCursor& in, bool collect_time_table) {
         scan.seen_geometry = true;
         break;
       }
-      case kHierarchyGzip: TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::GZip)); break;
-      case kHierarchyLz4: TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::Lz4)); break;
-      case kHierarchyLz4Duo: TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::Lz4Duo)); break;
+      case kHierarchyGzip: TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::GZip, end_of_scan)); break;
+      case kHierarchyLz4: TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::Lz4, end_of_scan)); break;
+      case kHierarchyLz4Duo:
+        TRELM_TRY(index_hierarchy(in, scan, FstHierarchyCompression::Lz4Duo, end_of_scan));
+        break;
       case kValueChangeBlock: TRELM_TRY(index_data(in, scan, 0, collect_time_table)); break;
       case kValueChangeAliasBlock: TRELM_TRY(index_data(in, scan, 1, collect_time_table)); break;
       case kValueChangeAlias2Block: TRELM_TRY(index_data(in, scan, 2, collect_time_table)); break;
@@ -219,11 +231,16 @@ FstResult<FstMetaData> scan_blocks(FstCursor& in, bool collect_time_table) {
 
 }  // namespace
 
-FstResult<uint64_t> checked_block_end(const FstCursor& in, uint64_t section_start, uint64_t section_length,
-                                      uint64_t minimum, const char* block) {
+FstStatus check_section_length(uint64_t section_length, uint64_t minimum, const char* block) {
   if (section_length < minimum)
     return fail_malformed(std::string(block) + " block section length " + std::to_string(section_length) +
                           " is below its minimum of " + std::to_string(minimum));
+  return {};
+}
+
+FstResult<uint64_t> checked_block_end(const FstCursor& in, uint64_t section_start, uint64_t section_length,
+                                      uint64_t minimum, const char* block) {
+  TRELM_TRY(check_section_length(section_length, minimum, block));
   if (!range_fits(section_start, section_length, in.size()))
     return fail_io(std::string(block) + " block runs past the end of the input");
   return section_start + section_length;

@@ -119,6 +119,10 @@ class FstReader {
 // field is at `section_start`.
 FstResult<FstTimeTable> read_time_table(FstCursor& in, uint64_t section_start, uint64_t section_length);
 
+// Malformed when a block's section length is below the `minimum` bytes its
+// fixed fields take.
+FstStatus check_section_length(uint64_t section_length, uint64_t minimum, const char* block);
+
 // The end of the block at `section_start`, after checking that its section
 // length covers `minimum` bytes and that the block lies inside the input.
 FstResult<uint64_t> checked_block_end(const FstCursor& in, uint64_t section_start, uint64_t section_length,
