@@ -3,50 +3,30 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/utf8.hpp"
+
 namespace trelm {
 
 using namespace unicode_lower_detail;
 
 namespace {
 
-constexpr uint32_t kNotDecoded = 0xFFFFFFFF;
 constexpr uint32_t kCapitalSigma = 0x3A3;
 
 struct Char {
-  uint32_t code_point;  // kNotDecoded for a byte that is not valid UTF-8
+  uint32_t code_point;  // kNotUtf8 for a byte that is not valid UTF-8
   size_t offset;
   size_t length;
 };
 
-// One character at `pos`, strictly decoded (no overlong forms, surrogates or
-// values above U+10FFFF); an invalid byte stands alone.
+// One character at `pos`; an invalid byte stands alone.
 Char decode_at(std::string_view s, size_t pos) {
-  auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-  uint8_t b0 = byte(pos);
-  if (b0 < 0x80) return {b0, pos, 1};
-  size_t n;
-  uint32_t cp, min;
-  if ((b0 & 0xE0) == 0xC0) {
-    n = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    n = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    n = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return {kNotDecoded, pos, 1};
-  }
-  if (s.size() - pos < n) return {kNotDecoded, pos, 1};
-  for (size_t k = 1; k < n; ++k) {
-    uint8_t b = byte(pos + k);
-    if ((b & 0xC0) != 0x80) return {kNotDecoded, pos, 1};
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {kNotDecoded, pos, 1};
-  return {cp, pos, n};
+  Utf8Char c = decode_utf8(s, pos);
+  return {c.code_point, pos, c.code_point == kNotUtf8 ? 1 : c.length};
 }
 
 SigmaClass sigma_class(uint32_t cp) {
-  if (cp == kNotDecoded) return kOther;
+  if (cp == kNotUtf8) return kOther;
   const SigmaClassRange* end = kSigmaClasses + kSigmaClassCount;
   auto it = std::upper_bound(kSigmaClasses, end, cp,
                              [](uint32_t c, const SigmaClassRange& r) { return c < r.first; });
@@ -91,7 +71,7 @@ std::string unicode_lower(std::string_view text) {
     const Char& c = chars[k];
     if (c.code_point == kCapitalSigma) {
       out.append(is_final_sigma(chars, k) ? "\xcf\x82" : "\xcf\x83");
-    } else if (const LowerMapping* m = c.code_point == kNotDecoded ? nullptr : mapping_of(c.code_point)) {
+    } else if (const LowerMapping* m = c.code_point == kNotUtf8 ? nullptr : mapping_of(c.code_point)) {
       out.append(m->utf8, m->length);
     } else {
       out.append(text.substr(c.offset, c.length));
