@@ -108,7 +108,12 @@ def detect(path: str, format: Optional[str] = None) -> tuple[str, bool]:
         if looks_like_vcd(inner) or format_from_name(path) == "vcd":
             return "vcd", True
         raise FormatError(path, "is gzip-compressed, but not VCD text", ("gzip-compressed VCD",))
-    found = format_from_content(head) or format_from_name(path)
+    found = format_from_content(head)
+    if found is None:
+        found = format_from_name(path)
+        # A VCD reader takes any text; only content that reads as VCD counts.
+        if found == "vcd":
+            raise FormatError(path, "is named like a VCD file, but its content is not VCD text", _TRIED)
     if found is None:
         raise FormatError(path, "matches no dump format", _TRIED)
     return found, False
