@@ -1,0 +1,50 @@
+"""The Dask cluster a batch runs on: the caller's, one at an address, or a
+local one started for the run and closed after it."""
+
+from __future__ import annotations
+
+import os
+from contextlib import contextmanager
+from typing import Any, Iterator
+
+EXTRA_HINT = "pip install 'trelm[batch]'"
+
+
+def distributed() -> Any:
+    """dask.distributed, imported when a batch first runs."""
+    try:
+        import dask.distributed
+    except ImportError:
+        raise ImportError(f"trelm.batch runs on dask.distributed, which is not installed: {EXTRA_HINT}") from None
+    return dask.distributed
+
+
+def local_cores() -> int:
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+@contextmanager
+def connected(client: Any) -> Iterator[Any]:
+    """A dask.distributed.Client for `client`: that client itself; a new one
+    connected to the scheduler at that address (a str); or, for None, one of a
+    LocalCluster of this machine's cores, one single-threaded worker process
+    each. What is started here is closed here."""
+    dd = distributed()
+    if client is None:
+        # One task per core already keeps the cores busy: the engine's own
+        # thread pool in each worker stays at one thread.
+        with dd.LocalCluster(n_workers=local_cores(), threads_per_worker=1, processes=True,
+                             dashboard_address=":0", env={"RAYON_NUM_THREADS": "1"}) as cluster:
+            with dd.Client(cluster) as local:
+                yield local
+    elif isinstance(client, str):
+        with dd.Client(client) as remote:
+            yield remote
+    elif isinstance(client, dd.Client):
+        yield client
+    else:
+        raise TypeError(f"client must be a dask.distributed.Client, a scheduler address or None, "
+                        f"not {type(client).__name__}")
