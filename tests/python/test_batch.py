@@ -19,12 +19,17 @@ QUERY = "top.err && top.count > 3"
 
 
 @pytest.fixture(scope="module")
-def client():
-    from dask.distributed import Client, LocalCluster
+def cluster():
+    with batch.local_cluster(2) as two_workers:
+        yield two_workers
 
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster:
-        with Client(cluster) as c:
-            yield c
+
+@pytest.fixture(scope="module")
+def client(cluster):
+    from dask.distributed import Client
+
+    with Client(cluster) as c:
+        yield c
 
 
 @pytest.fixture(scope="module")
@@ -85,9 +90,9 @@ def test_run_gives_what_a_serial_loop_gives(client, paths):
     assert set(table.error.dropna().str.split(":").str[0]) == {"FileNotFoundError", "LoadError", "RuntimeError"}
 
 
-def test_find_gives_what_a_serial_loop_gives(client, paths):
-    # A scheduler address: the run connects a client of its own.
-    table = batch.find(paths, QUERY, client=client.scheduler.address)
+def test_find_gives_what_a_serial_loop_gives(cluster, paths):
+    # A cluster object: the run connects a client of its own.
+    table = batch.find(paths, QUERY, client=cluster)
     assert list(table.path) == paths
     assert [str(table[c].dtype) for c in ("count", "first_time", "last_time")] == ["Int64", "UInt64", "UInt64"]
 

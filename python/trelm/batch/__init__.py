@@ -7,6 +7,7 @@
 Each dump is opened on a worker; only its path goes out and only the answer
 comes back. Needs the ``batch`` extra (dask.distributed and pandas)."""
 
+from trelm.batch.cluster import local_cluster
 from trelm.batch.runner import as_completed, find, run
 
-__all__ = ["run", "find", "as_completed"]
+__all__ = ["run", "find", "as_completed", "local_cluster"]

@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import os
 from contextlib import contextmanager
-from typing import Any, Iterator
+from typing import Any, Iterator, Optional
 
 EXTRA_HINT = "pip install 'trelm[batch]'"
 
@@ -26,18 +26,25 @@ def local_cores() -> int:
         return os.cpu_count() or 1
 
 
+def local_cluster(workers: Optional[int] = None) -> Any:
+    """A LocalCluster of `workers` (default: one per core) single-threaded
+    worker processes, the kind a run without a client starts. Close it when
+    done (it is a context manager)."""
+    # One task per core already keeps the cores busy: the engine's own
+    # thread pool in each worker stays at one thread.
+    return distributed().LocalCluster(n_workers=workers or local_cores(), threads_per_worker=1, processes=True,
+                                      dashboard_address=":0", env={"RAYON_NUM_THREADS": "1"})
+
+
 @contextmanager
 def connected(client: Any) -> Iterator[Any]:
     """A dask.distributed.Client for `client`: that client itself; a new one
-    connected to the scheduler at that address (a str); or, for None, one of a
-    LocalCluster of this machine's cores, one single-threaded worker process
+    connected to that cluster object, or to the scheduler at that address (a
+    str); or, for None, one of a LocalCluster of this machine's cores, one single-threaded worker process
     each. What is started here is closed here."""
     dd = distributed()
     if client is None:
-        # One task per core already keeps the cores busy: the engine's own
-        # thread pool in each worker stays at one thread.
-        with dd.LocalCluster(n_workers=local_cores(), threads_per_worker=1, processes=True,
-                             dashboard_address=":0", env={"RAYON_NUM_THREADS": "1"}) as cluster:
+        with local_cluster() as cluster:
             with dd.Client(cluster) as local:
                 yield local
     elif isinstance(client, str):
@@ -45,6 +52,9 @@ def connected(client: Any) -> Iterator[Any]:
             yield remote
     elif isinstance(client, dd.Client):
         yield client
+    elif hasattr(client, "scheduler_address"):  # a cluster object: LocalCluster, dask-jobqueue's
+        with dd.Client(client) as own:
+            yield own
     else:
-        raise TypeError(f"client must be a dask.distributed.Client, a scheduler address or None, "
+        raise TypeError(f"client must be a dask.distributed.Client, a cluster, a scheduler address or None, "
                         f"not {type(client).__name__}")

@@ -74,8 +74,9 @@ def run(paths: Paths, fn: Callable[[Any], Any], *, client: Any = None, signals: 
     missing or unreadable dump, an exception in fn, a lost worker), in which
     case the row has no result. A failing dump never stops the others.
 
-    `client`: a ``dask.distributed.Client``; a scheduler address such as
-    "tcp://10.0.0.1:8786"; or None: a LocalCluster of one single-threaded
+    `client`: a ``dask.distributed.Client``; a cluster object (a
+    LocalCluster, a dask-jobqueue SLURMCluster, ...); a scheduler address
+    such as "tcp://10.0.0.1:8786"; or None: a LocalCluster of one single-threaded
     worker process per core of this machine is started for the run and
     closed after it (a script doing so needs the ``if __name__ ==
     "__main__":`` guard, as worker processes import the main module).
