@@ -102,7 +102,7 @@ def _rows(paths: Paths, fn: Callable[[Any], Any], client: Any, signals: Optional
           progress: Progress) -> list[dict]:
     """The row of every dump, in the order of `paths`."""
     given = _path_list(paths)
-    rows: list[dict] = [{}] * len(given)
+    rows: list = [None] * len(given)
     tick, close = _progress(progress, len(given))
     try:
         for i, row in as_completed(given, fn, client=client, signals=signals):
