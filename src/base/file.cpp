@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,46 @@ Result<std::vector<uint8_t>> FileStream::read_all() {
   bytes.resize(used);
   if (bytes.capacity() - used > (size_t{1} << 20)) bytes.shrink_to_fit();
   return bytes;
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : mapped_(other.mapped_), mapped_size_(other.mapped_size_), owned_(std::move(other.owned_)) {
+  other.mapped_ = nullptr;
+  other.mapped_size_ = 0;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+  if (this != &other) {
+    unmap();
+    mapped_ = other.mapped_;
+    mapped_size_ = other.mapped_size_;
+    owned_ = std::move(other.owned_);
+    other.mapped_ = nullptr;
+    other.mapped_size_ = 0;
+  }
+  return *this;
+}
+
+FileBytes::~FileBytes() { unmap(); }
+
+void FileBytes::unmap() noexcept {
+  if (mapped_) ::munmap(const_cast<uint8_t*>(mapped_), mapped_size_);
+  mapped_ = nullptr;
+  mapped_size_ = 0;
+}
+
+Result<FileBytes> FileStream::map_all(FileAccess access) {
+  uint64_t size = size_hint();
+  if (size > 0 && size <= SIZE_MAX) {
+    void* at = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd_, 0);
+    if (at != MAP_FAILED) {
+      // Advice only: a kernel that ignores it reads the same bytes.
+      ::madvise(at, static_cast<size_t>(size), access == FileAccess::Scattered ? MADV_RANDOM : MADV_NORMAL);
+      return FileBytes(static_cast<const uint8_t*>(at), static_cast<size_t>(size));
+    }
+  }
+  TRELM_ASSIGN(std::vector<uint8_t> bytes, read_all());
+  return FileBytes(std::move(bytes));
 }
 
 }  // namespace trelm

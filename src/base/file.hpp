@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,41 @@ std::string os_error_text(int error_number);
 // Reads the whole file. The error is the os error text alone; callers add
 // their own prefix. A path holding a NUL byte fails like an unopenable file.
 Result<std::vector<uint8_t>> read_whole_file(const std::string& path);
+
+// How the bytes of a mapped file will be read: Whole from start to end, or
+// Scattered, a few places here and there (then only the pages read are
+// brought in, without read-ahead around them).
+enum class FileAccess : uint8_t { Whole, Scattered };
+
+// The bytes of a whole file: mapped read-only where the file allows it, so
+// that only the pages looked at are read, or held in memory. Move-only; the
+// mapping ends with the object. A mapped file that shrinks while mapped
+// cannot be read past its new end: readers take files that stay as they are.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  explicit FileBytes(std::vector<uint8_t> bytes) noexcept : owned_(std::move(bytes)) {}
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  FileBytes(FileBytes&& other) noexcept;
+  FileBytes& operator=(FileBytes&& other) noexcept;
+  ~FileBytes();
+
+  std::span<const uint8_t> span() const noexcept {
+    return mapped_ ? std::span<const uint8_t>(mapped_, mapped_size_) : std::span<const uint8_t>(owned_);
+  }
+  size_t size() const noexcept { return span().size(); }
+  bool mapped() const noexcept { return mapped_ != nullptr; }
+
+ private:
+  friend class FileStream;
+  FileBytes(const uint8_t* mapped, size_t size) noexcept : mapped_(mapped), mapped_size_(size) {}
+  void unmap() noexcept;
+
+  const uint8_t* mapped_ = nullptr;
+  size_t mapped_size_ = 0;
+  std::vector<uint8_t> owned_;
+};
 
 // A file opened for sequential reading in large blocks.
 class FileStream {
@@ -40,6 +76,11 @@ class FileStream {
 
   // The size of a regular file, or 0 when unknown.
   uint64_t size_hint() const noexcept;
+
+  // The whole file, mapped when it is a regular file that the system maps;
+  // otherwise (a pipe, a device, an empty file, a refused mapping) read from
+  // the position to the end as read_all does, with its errors.
+  Result<FileBytes> map_all(FileAccess access);
 
  private:
   explicit FileStream(int fd) noexcept : fd_(fd) {}

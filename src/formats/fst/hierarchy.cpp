@@ -181,7 +181,7 @@ FstResult<std::optional<FstHierarchyEntry>> read_hierarchy_entry(FstCursor& in, 
 }
 
 FstStatus FstReader::read_hierarchy(const FstHierarchyCallback& callback) const {
-  FstCursor in(bytes_);
+  FstCursor in(bytes_.span());
   TRELM_TRY(seek_to(in, meta_.hierarchy_start));
   TRELM_ASSIGN(std::vector<uint8_t> stream, read_hierarchy_bytes(in, meta_.hierarchy_compression));
   FstCursor entries(stream);

@@ -272,8 +272,8 @@ FstResult<FstTimeTable> read_time_table(FstCursor& in, uint64_t section_start, u
   return table;
 }
 
-FstResult<FstReader> FstReader::open(std::vector<uint8_t> bytes, bool collect_time_table) {
-  FstCursor in(bytes);
+FstResult<FstReader> FstReader::open(FileBytes bytes, bool collect_time_table) {
+  FstCursor in(bytes.span());
   TRELM_ASSIGN(uint8_t first, read_u8(in));
   if (first >= 9 && first <= 253) return fail(ReaderError::make(ReaderErrorKind::BlockType, first));
   if (first == kWrapperBlock) {
@@ -282,9 +282,9 @@ FstResult<FstReader> FstReader::open(std::vector<uint8_t> bytes, bool collect_ti
     TRELM_ASSIGN(uint64_t uncompressed, read_u64(in));
     TRELM_TRY(read_gzip_header(in));
     TRELM_ASSIGN(std::vector<uint8_t> inner, inflate_gzip_body(in, uncompressed));
-    bytes = std::move(inner);
+    bytes = FileBytes(std::move(inner));
   }
-  FstCursor file(bytes);
+  FstCursor file(bytes.span());
   TRELM_ASSIGN(FstMetaData meta, scan_blocks(file, collect_time_table));
   return FstReader(std::move(bytes), std::move(meta));
 }

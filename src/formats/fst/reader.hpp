@@ -1,4 +1,4 @@
-// FstReader: opens an FST file held in memory. Opening inflates the optional
+// FstReader: opens an FST file held in memory or mapped. Opening inflates the optional
 // whole-file gzip wrapper, then scans every block: header, geometry and
 // blackouts are decoded, the hierarchy block is located, and value-change
 // blocks are indexed (with their time tables when asked for).
@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "base/file.hpp"
 #include "formats/fst/io.hpp"
 #include "formats/fst/types.hpp"
 
@@ -76,7 +77,12 @@ struct FstTimeTable {
 class FstReader {
  public:
   // `bytes` is the whole file. Fails with the first ReaderError of the scan.
-  static FstResult<FstReader> open(std::vector<uint8_t> bytes, bool collect_time_table);
+  // The scan reads each block's header and time table only, so of a mapped
+  // file just those pages and, later, those of the chunks read are touched.
+  static FstResult<FstReader> open(FileBytes bytes, bool collect_time_table);
+  static FstResult<FstReader> open(std::vector<uint8_t> bytes, bool collect_time_table) {
+    return open(FileBytes(std::move(bytes)), collect_time_table);
+  }
 
   const FstMetaData& meta_data() const noexcept { return meta_; }
   // Moves the collected time table out (empty when it was not collected).
@@ -110,8 +116,8 @@ class FstReader {
 
  private:
   FstStatus read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback, bool per_signal) const;
-  FstReader(std::vector<uint8_t> bytes, FstMetaData meta) : bytes_(std::move(bytes)), meta_(std::move(meta)) {}
-  std::vector<uint8_t> bytes_;
+  FstReader(FileBytes bytes, FstMetaData meta) : bytes_(std::move(bytes)), meta_(std::move(meta)) {}
+  FileBytes bytes_;
   FstMetaData meta_;
 };
 

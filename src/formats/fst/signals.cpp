@@ -476,7 +476,7 @@ FstStatus for_each_selected_block(const FstMetaData& meta, const FstSignalFilter
 FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstChangeCallback& callback,
                                      bool per_signal) const {
   TRELM_ASSIGN(BitMask mask, selection_mask(meta_, filter));
-  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), callback};
+  BlockContext ctx{bytes_.span(), meta_, mask, filter.end.value_or(meta_.header.end_time), callback};
   return for_each_selected_block(meta_, filter, ctx.end, [&](const FstDataSection& section, bool first) {
     return read_block(ctx, section, first, per_signal);
   });
@@ -485,7 +485,7 @@ FstStatus FstReader::read_signals_in(const FstSignalFilter& filter, const FstCha
 FstStatus FstReader::read_signal_blocks(const FstSignalFilter& filter, const FstChangeCallback& frame,
                                         const FstBlockCallback& block) const {
   TRELM_ASSIGN(BitMask mask, selection_mask(meta_, filter));
-  BlockContext ctx{bytes_, meta_, mask, filter.end.value_or(meta_.header.end_time), frame};
+  BlockContext ctx{bytes_.span(), meta_, mask, filter.end.value_or(meta_.header.end_time), frame};
   return for_each_selected_block(meta_, filter, ctx.end, [&](const FstDataSection& section, bool first) -> FstStatus {
     TRELM_ASSIGN(BlockLayout layout, prepare_block(ctx, section, first));
     return hand_out_chunks(ctx, layout, block);
