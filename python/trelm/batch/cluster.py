@@ -19,6 +19,13 @@ def distributed() -> Any:
     return dask.distributed
 
 
+# One task per core already keeps the cores busy, so the engine's own thread
+# pool in each worker is kept small; at two threads rather than one, as the
+# readers spend less in all on two (VCD dumps of 20 MB in two workers at
+# once: about 30 % less CPU time).
+WORKER_ENVIRONMENT = {"RAYON_NUM_THREADS": "2"}
+
+
 def local_cores() -> int:
     try:
         return len(os.sched_getaffinity(0))
@@ -30,10 +37,9 @@ def local_cluster(workers: Optional[int] = None) -> Any:
     """A LocalCluster of `workers` (default: one per core) single-threaded
     worker processes, the kind a run without a client starts. Close it when
     done (it is a context manager)."""
-    # One task per core already keeps the cores busy: the engine's own
-    # thread pool in each worker stays at one thread.
     return distributed().LocalCluster(n_workers=workers or local_cores(), threads_per_worker=1, processes=True,
-                                      dashboard_address=":0", env={"RAYON_NUM_THREADS": "1"})
+                                      dashboard_address=":0", env=WORKER_ENVIRONMENT,
+                                      preload=["trelm.batch.worker"])
 
 
 @contextmanager
