@@ -3,6 +3,7 @@ local one started for the run and closed after it."""
 
 from __future__ import annotations
 
+import logging
 import os
 from contextlib import contextmanager
 from typing import Any, Iterator, Optional
@@ -37,9 +38,11 @@ def local_cluster(workers: Optional[int] = None) -> Any:
     """A LocalCluster of `workers` (default: one per core) single-threaded
     worker processes, the kind a run without a client starts. Close it when
     done (it is a context manager)."""
+    # Its log says only what went wrong: the warnings of a run broken off
+    # (tasks cancelled, workers closed mid-task) are expected here.
     return distributed().LocalCluster(n_workers=workers or local_cores(), threads_per_worker=1, processes=True,
                                       dashboard_address=":0", env=WORKER_ENVIRONMENT,
-                                      preload=["trelm.batch.worker"])
+                                      preload=["trelm.batch.worker"], silence_logs=logging.ERROR)
 
 
 @contextmanager
