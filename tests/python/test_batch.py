@@ -169,3 +169,14 @@ def test_command_on_a_local_cluster_in_plain_text(paths, capsys):
 def test_command_usage_errors(paths, capsys):
     assert run_command(["top.err &&", paths[0]]) == 2
     assert capsys.readouterr().err.startswith("trelm batch: ")
+
+
+def test_dask_is_imported_only_when_a_batch_runs(monkeypatch, paths):
+    import subprocess
+    import sys
+
+    code = "import sys, trelm, trelm.batch, trelm.cli.batch; print(sorted({'dask', 'pandas'} & set(sys.modules)))"
+    assert subprocess.run([sys.executable, "-c", code], capture_output=True, text=True).stdout.strip() == "[]"
+    monkeypatch.setitem(sys.modules, "dask.distributed", None)
+    with pytest.raises(ImportError, match=r"trelm\[batch\]"):
+        batch.run(paths, len)
