@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "python/classes.hpp"
 #include "python/expr_object.hpp"
 #include "python/py_ref.hpp"
 
@@ -124,13 +125,17 @@ PyRef as_int(PyObject* object) {
 
 }  // namespace
 
-bool bind_arguments(const char* method, std::span<const char* const> params, PyObject* const* args,
+bool bind_arguments(const char* method, std::span<const char* const> params, size_t required, PyObject* const* args,
                     Py_ssize_t nargs, PyObject* kwnames, PyObject** bound) {
   const size_t count = params.size();
   std::fill(bound, bound + count, nullptr);
   if (nargs < 0 || static_cast<size_t>(nargs) > count) {
-    PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given", method, count, nargs,
-                 nargs == 1 ? "was" : "were");
+    if (required < count)
+      PyErr_Format(PyExc_TypeError, "%s takes from %zu to %zu positional arguments but %zd %s given", method, required,
+                   count, nargs, nargs == 1 ? "was" : "were");
+    else
+      PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given", method, count, nargs,
+                   nargs == 1 ? "was" : "were");
     return false;
   }
   std::copy(args, args + nargs, bound);
@@ -151,7 +156,7 @@ bool bind_arguments(const char* method, std::span<const char* const> params, PyO
     }
   }
   std::vector<const char*> missing;
-  for (size_t i = 0; i < count; ++i)
+  for (size_t i = 0; i < required; ++i)
     if (bound[i] == nullptr) missing.push_back(params[i]);
   if (!missing.empty()) {
     std::string names = quoted_name_list(missing);
@@ -210,8 +215,30 @@ bool FloatArg::convert(PyObject* object, const char* param, Value& out) {
 }
 
 bool ExprArg::convert(PyObject* object, const char* param, Value& out) {
-  if (!is_expr_object(object)) return cannot_convert(object, param, "PyExpr");
+  if (!is_expr_object(module_classes().expr, object)) return cannot_convert(object, param, "PyExpr");
   out = &expr_of(object);
+  return true;
+}
+
+bool BoolArg::convert(PyObject* object, const char* param, Value& out) {
+  if (!PyBool_Check(object)) return cannot_convert(object, param, "bool");
+  out = object == Py_True;
+  return true;
+}
+
+bool TraceArg::convert(PyObject* object, const char* param, Value& out) {
+  if (!PyObject_TypeCheck(object, module_classes().trace)) return cannot_convert(object, param, "PyTrace");
+  out = object;
+  return true;
+}
+
+bool CallableArg::convert(PyObject* object, const char* param, Value& out) {
+  if (!PyCallable_Check(object)) {
+    PyRef name = type_name(object);
+    if (name) PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object is not callable", param, name.get());
+    return false;
+  }
+  out = object;
   return true;
 }
 

@@ -36,19 +36,40 @@ PyObject* text_to_py(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-bool list_fits_in_memory(uint64_t count) {
-  static const uint64_t memory_bytes = [] {
+namespace {
+
+uint64_t memory_bytes() {
+  static const uint64_t bytes = [] {
     long pages = sysconf(_SC_PHYS_PAGES);
     long page_size = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page_size <= 0) return std::numeric_limits<uint64_t>::max();
     return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
   }();
+  return bytes;
+}
+
+}  // namespace
+
+bool list_fits_in_memory(uint64_t count) {
   const uint64_t max_items = static_cast<uint64_t>(std::numeric_limits<Py_ssize_t>::max()) / sizeof(PyObject*);
-  if (count > max_items || count > memory_bytes / sizeof(PyObject*)) {
+  if (count > max_items || count > memory_bytes() / sizeof(PyObject*)) {
     PyErr_NoMemory();
     return false;
   }
   return true;
+}
+
+bool bytes_fit_in_memory(uint64_t bytes) {
+  if (bytes > static_cast<uint64_t>(std::numeric_limits<Py_ssize_t>::max()) || bytes > memory_bytes()) {
+    PyErr_NoMemory();
+    return false;
+  }
+  return true;
+}
+
+PyObject* new_bytearray(uint64_t bytes) {
+  if (!bytes_fit_in_memory(bytes)) return nullptr;
+  return PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes));
 }
 
 PyObject* new_list(uint64_t count) {

@@ -32,4 +32,10 @@ bool list_fits_in_memory(uint64_t count);
 // A new list of `count` slots, or nullptr with MemoryError set.
 PyObject* new_list(uint64_t count);
 
+// The same as list_fits_in_memory for a buffer of `bytes` bytes.
+bool bytes_fit_in_memory(uint64_t bytes);
+// A new bytearray of `bytes` bytes, not yet filled, or nullptr with
+// MemoryError set.
+PyObject* new_bytearray(uint64_t bytes);
+
 }  // namespace trelm::python

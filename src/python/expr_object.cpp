@@ -155,7 +155,7 @@ PyTypeObject* expr_type() {
   return &expr_type_object;
 }
 
-bool is_expr_object(PyObject* object) noexcept { return PyObject_TypeCheck(object, &expr_type_object); }
+bool is_expr_object(PyTypeObject* type, PyObject* object) noexcept { return PyObject_TypeCheck(object, type); }
 
 const Expr& expr_of(PyObject* object) noexcept { return reinterpret_cast<PyExprObject*>(object)->expr; }
 

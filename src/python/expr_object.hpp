@@ -12,7 +12,8 @@ namespace trelm::python {
 // exception set.
 PyTypeObject* expr_type();
 
-bool is_expr_object(PyObject* object) noexcept;
+// Whether the object is an instance of `type` (trelm._core's PyExpr).
+bool is_expr_object(PyTypeObject* type, PyObject* object) noexcept;
 // The tree held by a PyExpr instance (is_expr_object must hold).
 const Expr& expr_of(PyObject* object) noexcept;
 

@@ -3,11 +3,14 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "python/classes.hpp"
 #include "python/expr_object.hpp"
 #include "python/trace_object.hpp"
 
 namespace trelm::python {
 namespace {
+
+ModuleClasses classes;
 
 int add_class(PyObject* module, PyTypeObject* type) {
   if (type == nullptr) return -1;
@@ -21,6 +24,7 @@ int exec_module(PyObject* module) {
   }
   if (add_class(module, trace_type()) < 0) return -1;
   if (add_class(module, expr_type()) < 0) return -1;
+  classes = ModuleClasses{trace_type(), expr_type()};
   return 0;
 }
 
@@ -45,6 +49,9 @@ PyModuleDef module_def = {
 };
 
 }  // namespace
+
+const ModuleClasses& module_classes() noexcept { return classes; }
+
 }  // namespace trelm::python
 
 PyMODINIT_FUNC PyInit__core(void) { return PyModuleDef_Init(&trelm::python::module_def); }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "python/args.hpp"
+#include "python/classes.hpp"
 #include "python/convert.hpp"
 #include "python/py_ref.hpp"
 #include "python/trace_methods.hpp"
@@ -33,7 +34,7 @@ PyObject* load_file(const char* method, PyObject* const* args, Py_ssize_t nargs,
   if (!parsed) return nullptr;
   auto loaded = TraceType::from_file(std::get<0>(*parsed));
   if (!loaded.ok()) return raise_reader_error(loaded.error());
-  return wrap_trace(std::shared_ptr<const Trace>(std::move(loaded).value()));
+  return wrap_trace(module_classes().trace, std::shared_ptr<const Trace>(std::move(loaded).value()));
 }
 
 }  // namespace
@@ -45,7 +46,7 @@ PyObject* from_vcd(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
 PyObject* from_vcd_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<TextArg>("PyTrace.from_vcd_string()", {"data"}, args, nargs, kwnames);
   if (!parsed) return nullptr;
-  return wrap_trace(std::shared_ptr<const Trace>(VcdTrace::parse(std::get<0>(*parsed))));
+  return wrap_trace(module_classes().trace, std::shared_ptr<const Trace>(VcdTrace::parse(std::get<0>(*parsed))));
 }
 
 PyObject* from_fst(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -152,12 +152,12 @@ PyTypeObject* trace_type() {
   return &trace_type_object;
 }
 
-PyObject* wrap_trace(std::shared_ptr<const Trace> trace) {
+PyObject* wrap_trace(PyTypeObject* type, std::shared_ptr<const Trace> trace) {
   if (!trace) {
     PyErr_SetString(PyExc_SystemError, "internal error: reader returned no trace");
     return nullptr;
   }
-  PyTraceObject* object = PyObject_New(PyTraceObject, &trace_type_object);
+  PyTraceObject* object = PyObject_New(PyTraceObject, type);
   if (object == nullptr) return nullptr;
   new (&object->trace) std::shared_ptr<const Trace>(std::move(trace));
   new (&object->snapshot_keys) std::atomic<SnapshotKeys*>(nullptr);

@@ -15,8 +15,8 @@ namespace trelm::python {
 // The class object, ready for use, or nullptr with an exception set.
 PyTypeObject* trace_type();
 
-// A new PyTrace holding the trace.
-PyObject* wrap_trace(std::shared_ptr<const Trace> trace);
+// A new instance of `type` (trelm._core's PyTrace) holding the trace.
+PyObject* wrap_trace(PyTypeObject* type, std::shared_ptr<const Trace> trace);
 
 // The trace held by a PyTrace instance (the method descriptors guarantee the
 // type of self).

@@ -187,6 +187,15 @@ void SignalStore::carry_all_forward(Index index) {
     if (slot.present) slot.column.carry_to(index);
 }
 
+SignalStore SignalStore::take_columns(std::span<const SignalId> ids) && {
+  SignalStore taken;
+  taken.columns_.resize(ids.size());
+  for (size_t k = 0; k < ids.size(); ++k)
+    if (ids[k] < columns_.size()) taken.columns_[k] = std::move(columns_[ids[k]]);
+  columns_.clear();
+  return taken;
+}
+
 void SignalStore::shrink_columns(SignalId first, SignalId last) {
   for (SignalId id = first; id < last && id < columns_.size(); ++id) columns_[id].column.shrink_to_fit();
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "signal/packed_column.hpp"
@@ -37,6 +38,9 @@ class SignalColumn {
   SignalValue run_value(size_t k) const { return values_.get(k); }
   bool run_is_unknown(size_t k) const noexcept { return values_.is_unknown(k); }
   ValueKind run_kind(size_t k) const noexcept { return values_.kind(k); }
+  // The digits kept beside run k's value where the value cannot hold them
+  // (see exact_value.hpp); empty where it holds them all.
+  std::string_view run_digits(size_t) const noexcept { return {}; }
   // Bulk read for scans, of runs first .. first + count - 1 (1 <= count <=
   // 64, all existing): their starts go to starts[0 .. count) and the end of the last
   // to starts[count]; their Int values to values[0 .. count). Bit k of the
@@ -163,6 +167,9 @@ class SignalStore {
   // the room made on one thread, other threads writing distinct columns
   // append without allocating, and the memory stays in one place.
   void reserve_runs(SignalId id, size_t runs) { column_for_write(id).reserve_more(runs); }
+  // A store whose column k is this store's column ids[k] (distinct ids), moved out (an id
+  // never written stays unwritten); this store is left empty.
+  SignalStore take_columns(std::span<const SignalId> ids) &&;
   // Releases slack capacity after loading.
   void shrink_to_fit();
   // The same for the columns of ids in [first, last) only (the list of

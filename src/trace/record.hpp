@@ -21,6 +21,8 @@ class RecordTrace : public Trace {
   explicit RecordTrace(TraceRecord record) noexcept : record_(std::move(record)) {}
 
   const TraceRecord& record() const noexcept { return record_; }
+  // Moves the record out, leaving this trace empty.
+  TraceRecord take_record() noexcept { return std::move(record_); }
 
   const std::vector<std::string>& signal_names() const noexcept override { return record_.signal_names; }
   const std::vector<std::string>& scopes() const noexcept override { return record_.scopes; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/glob.hpp"
 #include "eval/names/unicode_lower.hpp"
 
 namespace trelm {
@@ -13,32 +14,6 @@ bool ends_with_component(std::string_view name, std::string_view short_name) {
   if (name == short_name) return true;
   return name.size() > short_name.size() && name.ends_with(short_name) &&
          name[name.size() - short_name.size() - 1] == '.';
-}
-
-// Whole-name match with '*' (any run, '.' included) and '?' (one byte). A
-// pattern byte equal to the name byte is taken literally before a '*' is
-// considered, and only the last '*' is remembered for backtracking.
-bool glob_match(std::string_view pattern, std::string_view name) {
-  size_t p = 0, n = 0;
-  size_t star = std::string_view::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p;
-      mark = n;
-      ++p;
-    } else if (star != std::string_view::npos) {
-      ++mark;
-      n = mark;
-      p = star + 1;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
 }
 
 }  // namespace
@@ -92,7 +67,7 @@ std::vector<std::string> local_scopes(const Trace& trace, std::string_view scope
 std::vector<std::string> find_signals_glob(const Trace& trace, std::string_view pattern) {
   std::vector<std::string> out;
   for (const auto& name : trace.signal_names())
-    if (glob_match(pattern, name)) out.push_back(name);
+    if (glob_match(pattern, name, GlobStar::LiteralFirst)) out.push_back(name);
   return out;
 }
 
