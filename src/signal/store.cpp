@@ -6,41 +6,15 @@ namespace trelm {
 
 // ---- SignalColumn -----------------------------------------------------------
 
-namespace {
-
-// A column's runs unpacked, for the rare edits that rewrite the middle.
-struct Runs {
+struct SignalColumn::Runs {
   std::vector<Index> starts;
   std::vector<SignalValue> values;
+  std::vector<std::string> digits;  // one per run when the column keeps digits, else none
+
+  std::string_view digits_of(size_t k) const noexcept { return digits.empty() ? std::string_view() : digits[k]; }
 };
 
-}  // namespace
-
-size_t SignalColumn::run_at(Index index) const noexcept {
-  if (index >= length_ || starts_.empty() || index < starts_[0]) return npos;
-  return starts_.upper_bound(index) - 1;
-}
-
-void SignalColumn::pop_run() noexcept {
-  starts_.pop_back();
-  values_.pop_back();
-}
-
-void SignalColumn::set_inside(Index index, SignalValue value) {
-  size_t k = run_at(index);
-  if (k != npos && values_.same_representation(k, value)) return;
-  if (k == npos && value.is_unknown()) return;
-
-  if (k != npos && k + 1 == starts_.size()) {
-    // Inside the last run: cut it around the position.
-    SignalValue old = values_.get(k);
-    if (starts_[k] == index) pop_run();
-    append_run(index, std::move(value));
-    if (index + 1 < length_) append_run(index + 1, std::move(old));
-    return;
-  }
-
-  // Elsewhere: rebuild the runs with the one position replaced.
+SignalColumn::Runs SignalColumn::unpack() const {
   Runs runs;
   runs.starts.reserve(starts_.size() + 2);
   runs.values.reserve(starts_.size() + 2);
@@ -48,18 +22,64 @@ void SignalColumn::set_inside(Index index, SignalValue value) {
     runs.starts.push_back(starts_[i]);
     runs.values.push_back(values_.get(i));
   }
+  if (kept_)
+    for (size_t i = 0; i < starts_.size(); ++i) runs.digits.emplace_back(kept_->of(i));
+  return runs;
+}
+
+void SignalColumn::clear_runs() noexcept {
+  starts_.clear();
+  values_.clear();
+  if (kept_) kept_->clear();
+}
+
+size_t SignalColumn::run_at(Index index) const noexcept {
+  if (index >= length_ || starts_.empty() || index < starts_[0]) return npos;
+  return starts_.upper_bound(index) - 1;
+}
+
+void SignalColumn::keep_digits(size_t run, std::string_view digits) {
+  if (!kept_) kept_ = std::make_unique<KeptDigits>();
+  kept_->push(run, digits);
+}
+
+void SignalColumn::pop_run() noexcept {
+  starts_.pop_back();
+  values_.pop_back();
+  if (kept_) kept_->drop_from(starts_.size());
+}
+
+void SignalColumn::set_inside(Index index, SignalValue value, std::string_view digits) {
+  size_t k = run_at(index);
+  if (k != npos && values_.same_representation(k, value) && run_digits(k) == digits) return;
+  if (k == npos && value.is_unknown()) return;
+
+  if (k != npos && k + 1 == starts_.size()) {
+    // Inside the last run: cut it around the position.
+    SignalValue old = values_.get(k);
+    std::string old_digits(run_digits(k));
+    if (starts_[k] == index) pop_run();
+    append_run(index, std::move(value), digits);
+    if (index + 1 < length_) append_run(index + 1, std::move(old), old_digits);
+    return;
+  }
+
+  // Elsewhere: rebuild the runs with the one position replaced.
+  Runs runs = unpack();
   Index run_end = k == npos ? (starts_.empty() ? length_ : starts_[0]) : this->run_end(k);
   SignalValue old = k == npos ? SignalValue::unknown() : runs.values[k];
+  std::string old_digits(k == npos ? std::string_view() : runs.digits_of(k));
+  std::string new_digits(digits);  // `digits` may view this column's own digits
   size_t keep_before = k == npos ? 0 : k;
   size_t resume = k == npos ? 0 : k + 1;
   Index run_begin = k == npos ? 0 : runs.starts[k];
-  starts_.clear();
-  values_.clear();
-  for (size_t i = 0; i < keep_before; ++i) append_run(runs.starts[i], std::move(runs.values[i]));
-  if (run_begin < index) append_run(run_begin, old);
-  append_run(index, std::move(value));
-  if (index + 1 < run_end) append_run(index + 1, std::move(old));
-  for (size_t i = resume; i < runs.starts.size(); ++i) append_run(runs.starts[i], std::move(runs.values[i]));
+  clear_runs();
+  for (size_t i = 0; i < keep_before; ++i) append_run(runs.starts[i], std::move(runs.values[i]), runs.digits_of(i));
+  if (run_begin < index) append_run(run_begin, old, old_digits);
+  append_run(index, std::move(value), new_digits);
+  if (index + 1 < run_end) append_run(index + 1, std::move(old), old_digits);
+  for (size_t i = resume; i < runs.starts.size(); ++i)
+    append_run(runs.starts[i], std::move(runs.values[i]), runs.digits_of(i));
 }
 
 void SignalColumn::fill_through(Index count) {
@@ -78,29 +98,26 @@ void SignalColumn::fill_through(Index count) {
     return;
   }
 
-  Runs runs;
-  for (size_t i = 0; i < starts_.size(); ++i) {
-    runs.starts.push_back(starts_[i]);
-    runs.values.push_back(values_.get(i));
-  }
+  Runs runs = unpack();
   SignalValue old_at_count = restore ? runs.values[at_count] : SignalValue::unknown();
-  starts_.clear();
-  values_.clear();
+  std::string old_digits_at_count(restore ? runs.digits_of(at_count) : std::string_view());
+  clear_runs();
   bool carrying = false;
   size_t k = 0;
   for (; k < runs.starts.size() && runs.starts[k] < count; ++k) {
     if (runs.values[k].is_unknown() && carrying) continue;
     carrying = carrying || !runs.values[k].is_unknown();
-    append_run(runs.starts[k], std::move(runs.values[k]));
+    append_run(runs.starts[k], std::move(runs.values[k]), runs.digits_of(k));
   }
-  if (restore) append_run(count, std::move(old_at_count));
-  for (; k < runs.starts.size(); ++k) append_run(runs.starts[k], std::move(runs.values[k]));
+  if (restore) append_run(count, std::move(old_at_count), old_digits_at_count);
+  for (; k < runs.starts.size(); ++k) append_run(runs.starts[k], std::move(runs.values[k]), runs.digits_of(k));
   length_ = std::max(length_, count);
 }
 
 void SignalColumn::shrink_to_fit() {
   starts_.shrink_to_fit();
   values_.shrink_to_fit();
+  if (kept_) kept_->shrink_to_fit();
 }
 
 // ---- SignalStore ------------------------------------------------------------

@@ -10,10 +10,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "signal/kept_digits.hpp"
 #include "signal/packed_column.hpp"
 #include "signal/value.hpp"
 
@@ -40,7 +43,7 @@ class SignalColumn {
   ValueKind run_kind(size_t k) const noexcept { return values_.kind(k); }
   // The digits kept beside run k's value where the value cannot hold them
   // (see exact_value.hpp); empty where it holds them all.
-  std::string_view run_digits(size_t) const noexcept { return {}; }
+  std::string_view run_digits(size_t k) const noexcept { return kept_ ? kept_->of(k) : std::string_view(); }
   // Bulk read for scans, of runs first .. first + count - 1 (1 <= count <=
   // 64, all existing): their starts go to starts[0 .. count) and the end of the last
   // to starts[count]; their Int values to values[0 .. count). Bit k of the
@@ -61,6 +64,12 @@ class SignalColumn {
     if (index > 0) carry_to(index - 1);
     set(index, std::move(value));
   }
+  // The same with the digits to keep beside the value (none when empty): a
+  // run and the next merge only when both their values and digits agree.
+  void carry_and_set(Index index, SignalValue value, std::string_view digits) {
+    if (index > 0) carry_to(index - 1);
+    set(index, std::move(value), digits);
+  }
   // The same for an Int value, without building a SignalValue: an index at
   // the end of the list either extends its last run or starts a new one.
   void carry_and_set_int(Index index, uint64_t value) {
@@ -75,21 +84,27 @@ class SignalColumn {
 
  private:
   friend class SignalStore;
-  void append_run(Index start, SignalValue value) {
+  void append_run(Index start, SignalValue value, std::string_view digits = {}) {
     size_t n = values_.size();
     // Equal neighbours merge; a leading Unknown is implicit.
-    if (n ? values_.same_representation(n - 1, value) : value.is_unknown()) return;
+    if (n ? values_.same_representation(n - 1, value) && run_digits(n - 1) == digits : value.is_unknown()) return;
+    if (!digits.empty()) keep_digits(n, digits);
     starts_.push_back(start);
     values_.push_back(std::move(value));
   }
+  void keep_digits(size_t run, std::string_view digits);
   void pop_run() noexcept;
-  void set(Index index, SignalValue value) {
-    if (index < length_) return set_inside(index, std::move(value));
+  // The runs unpacked, for the rare edits that rewrite the middle.
+  struct Runs;
+  Runs unpack() const;
+  void clear_runs() noexcept;
+  void set(Index index, SignalValue value, std::string_view digits = {}) {
+    if (index < length_) return set_inside(index, std::move(value), digits);
     if (index > length_) append_run(length_, SignalValue::unknown());
-    append_run(index, std::move(value));
+    append_run(index, std::move(value), digits);
     length_ = index + 1;
   }
-  void set_inside(Index index, SignalValue value);
+  void set_inside(Index index, SignalValue value, std::string_view digits);
   void fill_through(Index count);
   void carry_to(Index index) noexcept {
     if (length_ <= index && values_.size() && !values_.is_unknown(values_.size() - 1)) length_ = index + 1;
@@ -103,6 +118,7 @@ class SignalColumn {
   Index length_ = 0;
   PackedStarts starts_;
   PackedValues values_;
+  std::unique_ptr<KeptDigits> kept_;  // made for the first run with digits
 };
 
 class SignalStore {
