@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace trelm {
 
@@ -53,7 +54,66 @@ bool bits_equal(const SignalValue& a, const SignalValue& b) noexcept {
   return true;
 }
 
+// Logic byte of a digit, and whether the byte gives it back.
+struct DigitCode {
+  uint8_t code;
+  bool recoverable;
+};
+constexpr DigitCode digit_code(char c) noexcept {
+  switch (c) {
+    case '0': return {kLogic0, true};
+    case '1': return {kLogic1, true};
+    case 'x': return {kLogicX, true};
+    case 'z': return {kLogicZ, true};
+    case 'Z': return {kLogicZ, false};
+    case 'l':
+    case 'L': return {kLogic0, false};
+    case 'h':
+    case 'H': return {kLogic1, false};
+    default: return {kLogicX, false};
+  }
+}
+
 }  // namespace
+
+DigitsView view_of_digit(char digit) noexcept {
+  if (digit == '0' || digit == '1') return {SignalValue::from_int(digit == '1' ? 1 : 0), false};
+  DigitCode code = digit_code(digit);
+  return {SignalValue::logic(std::span<const uint8_t>(&code.code, 1)), !code.recoverable};
+}
+
+DigitsView view_of_digits(std::string_view digits) {
+  if (digits.empty()) return {};
+  size_t i = 0;
+  while (i < digits.size() && (digits[i] == '0' || digits[i] == '1')) ++i;
+  if (i == digits.size()) {
+    if (digits.size() <= 64) {
+      uint64_t bits = 0;
+      for (char c : digits) bits = bits << 1 | static_cast<uint64_t>(c - '0');
+      return {SignalValue::from_int(bits), false};
+    }
+    std::vector<uint64_t> words((digits.size() + 63) / 64, 0);
+    for (size_t k = 0; k < digits.size(); ++k) {
+      size_t bit = digits.size() - 1 - k;
+      words[bit / 64] |= static_cast<uint64_t>(digits[k] - '0') << (bit % 64);
+    }
+    return {SignalValue::wide(words), false};
+  }
+  uint8_t small[64];
+  std::vector<uint8_t> large;
+  uint8_t* codes = small;
+  if (digits.size() > sizeof small) {
+    large.resize(digits.size());
+    codes = large.data();
+  }
+  bool keep = false;
+  for (size_t k = 0; k < digits.size(); ++k) {
+    DigitCode code = digit_code(digits[k]);
+    codes[k] = code.code;
+    keep |= !code.recoverable;
+  }
+  return {SignalValue::logic(std::span<const uint8_t>(codes, digits.size())), keep};
+}
 
 std::string exact_digits(const SignalValue& view, std::string_view kept, uint64_t width) {
   Digits digits(view, kept);

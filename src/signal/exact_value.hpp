@@ -16,6 +16,20 @@
 
 namespace trelm {
 
+// The view of written digits (most significant first): digits all 0 or 1
+// are Int up to 64 of them and Wide (every bit) beyond; any other digit
+// makes a Logic value, one byte per digit: 0 and l/L 0, 1 and h/H 1, z/Z Z,
+// every other digit X. `keep` when the Logic bytes do not give the digits
+// back, that is when one is not among 0 1 x z. No digits read Unknown.
+struct DigitsView {
+  SignalValue view;
+  bool keep = false;
+};
+DigitsView view_of_digits(std::string_view digits);
+
+// The same for one digit; the value holds no heap memory.
+DigitsView view_of_digit(char digit) noexcept;
+
 enum class ExactKind : uint8_t { None, Bits, Digits, Real, Text };
 
 inline ExactKind exact_kind(const SignalValue& view) noexcept {
