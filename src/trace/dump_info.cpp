@@ -27,6 +27,26 @@ std::optional<Timescale> timescale_from_exponent(int exponent) {
   return Timescale{magnitude, kUnits[6 + thousands]};
 }
 
+std::string without_bit_ranges(std::string_view written) {
+  std::string name;
+  name.reserve(written.size());
+  for (size_t i = 0; i < written.size();) {
+    // Spaces before a bracketed group go with it.
+    size_t j = i;
+    while (j < written.size() && written[j] == ' ') ++j;
+    size_t close = j < written.size() && written[j] == '[' ? written.find(']', j) : std::string_view::npos;
+    if (close == std::string_view::npos) {
+      name.append(written.substr(i, j > i ? j - i : 1));
+      i = j > i ? j : i + 1;
+      continue;
+    }
+    std::string_view group = written.substr(j, close + 1 - j);
+    if (group.find(':') == std::string_view::npos) name.append(group);
+    i = close + 1;
+  }
+  return name;
+}
+
 std::vector<SignalDeclaration> declarations_from_values(const Trace& trace) {
   const SignalStore& store = trace.store();
   std::unordered_map<SignalId, SignalKind> kinds;

@@ -43,6 +43,12 @@ struct LoadedDump {
   DumpInfo info;
 };
 
+// A name as the front door reads it: a bracketed group holding a colon (a
+// bit range) is no part of it, and an index group is joined to what comes
+// before it across spaces. "data [7:0]" and "data[7:0]" read "data";
+// "mem[3]" and "mem [3]" read "mem[3]"; other spaces stay.
+std::string without_bit_ranges(std::string_view written);
+
 // Declarations read off the values: kind Real for a signal holding a real,
 // String for one holding a text, Bits otherwise; no declared types.
 std::vector<SignalDeclaration> declarations_from_values(const Trace& trace);

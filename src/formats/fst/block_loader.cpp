@@ -5,12 +5,14 @@
 
 #include "base/threads/pool.hpp"
 #include "formats/fst/chunk_changes.hpp"
+#include "formats/fst/exact_change.hpp"
 #include "formats/fst/fst.hpp"
 
 namespace trelm {
 
-FstBlockLoader::FstBlockLoader(FstChangeWriter& writer, const std::vector<uint64_t>& timestamps, bool use_pool)
-    : writer_(writer), timestamps_(timestamps), use_pool_(use_pool) {
+FstBlockLoader::FstBlockLoader(FstChangeWriter& writer, const std::vector<uint64_t>& timestamps, bool use_pool,
+                               bool exact)
+    : writer_(writer), timestamps_(timestamps), use_pool_(use_pool), exact_(exact) {
   for (size_t p = 0; p + 1 < timestamps.size(); ++p) {
     if (timestamps[p + 1] != timestamps[p]) continue;
     if (!repeats_.empty() && repeats_.back().last == p) repeats_.back().last = p + 1;
@@ -180,8 +182,14 @@ FstStatus FstBlockLoader::load_chunk(const Block& block, const Chunk& chunk, Fst
       block.chunks, chunk.chunk, buffers, [&](size_t slot, size_t next_slot, const FstChangeValue& value) {
         Index index = index_of(slot);
         if (next_slot != kNoNextSlot && index_of(next_slot) == index) return;  // the next change replaces it
-        if (!value.is_real && value.has_int) run.add_int(index, value.int_value);
-        else run.add(index, FstTrace::convert_value(value));
+        if (!value.is_real && value.has_int) {
+          run.add_int(index, value.int_value);
+        } else if (exact_) {
+          FstExactChange change = exact_fst_change(value, chunk.chunk.info);
+          run.add(index, std::move(change.view), change.kept);
+        } else {
+          run.add(index, FstTrace::convert_value(value));
+        }
       });
 }
 

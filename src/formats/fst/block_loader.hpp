@@ -34,7 +34,9 @@ class FstBlockLoader {
  public:
   // `timestamps` is the writer's table, which must ascend. With `use_pool`
   // the groups run on the process's worker pool, else on the calling thread.
-  FstBlockLoader(FstChangeWriter& writer, const std::vector<uint64_t>& timestamps, bool use_pool);
+  // With `exact` the changes are written as the front door reads them (see
+  // exact_change.hpp), else as FstTrace::convert_value makes them.
+  FstBlockLoader(FstChangeWriter& writer, const std::vector<uint64_t>& timestamps, bool use_pool, bool exact = false);
 
   // Takes a block's chunks to write later: those of block.chunks[k] go to
   // signal ids[k] (decoded and dropped for kNoFstSignal). Every id must be
@@ -78,6 +80,7 @@ class FstBlockLoader {
   FstChangeWriter& writer_;
   const std::vector<uint64_t>& timestamps_;
   bool use_pool_;
+  bool exact_;
   std::vector<Repeat> repeats_;
   std::vector<Block> blocks_;
   std::vector<Chunk> chunks_;

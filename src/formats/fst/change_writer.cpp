@@ -4,14 +4,33 @@
 
 namespace trelm {
 
-FstChangeWriter::FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps)
-    : store_(store), timestamps_(timestamps), ascending_(std::is_sorted(timestamps.begin(), timestamps.end())) {}
+FstChangeWriter::FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps, bool exact)
+    : store_(store),
+      timestamps_(timestamps),
+      ascending_(std::is_sorted(timestamps.begin(), timestamps.end())),
+      exact_(exact) {}
 
-void FstChangeWriter::write(SignalId id, uint64_t time, SignalValue value, uint64_t hint) {
+void FstChangeWriter::write(SignalId id, uint64_t time, SignalValue value, uint64_t hint, std::string_view digits) {
   if (timestamps_.empty()) return;
   Index index = index_of(time, hint);
-  if (ascending_) write_at(id, index, std::move(value));
+  if (ascending_) write_at(id, index, std::move(value), digits);
+  else if (exact_) unordered_exact_.push_back(ExactWrite{id, index, std::move(value), std::string(digits)});
   else unordered_.push_back(SignalStore::Write{id, index, std::move(value)});
+}
+
+// Of each position's writes the last counts; an Unknown one leaves the
+// position to the value carried from before, as the fill does.
+void FstChangeWriter::append_sorted(std::vector<ExactWrite> writes) {
+  std::stable_sort(writes.begin(), writes.end(), [](const ExactWrite& a, const ExactWrite& b) {
+    return a.id != b.id ? a.id < b.id : a.index < b.index;
+  });
+  for (size_t i = 0; i < writes.size(); ++i) {
+    ExactWrite& w = writes[i];
+    bool superseded = i + 1 < writes.size() && writes[i + 1].id == w.id && writes[i + 1].index == w.index;
+    if (superseded || w.value.is_unknown()) continue;
+    store_.column_for_append(w.id).carry_and_set(w.index, std::move(w.value), w.digits);
+  }
+  if (!timestamps_.empty()) store_.carry_all_forward(timestamps_.size() - 1);
 }
 
 void FstChangeWriter::prepare_ids(SignalId count) {
@@ -25,6 +44,7 @@ void FstChangeWriter::finish() {
   held_.clear();
   held_.shrink_to_fit();
   if (!timestamps_.empty()) store_.carry_all_forward(timestamps_.size() - 1);
+  if (!unordered_exact_.empty()) append_sorted(std::move(unordered_exact_));
   if (unordered_.empty()) return;
 
   // Only the last write of each position counts; dropping the others keeps

@@ -11,9 +11,16 @@
 // held-back change at its own index. A table that does not ascend (only a
 // damaged file has one) sends changes back in time: those are collected and
 // written with set_many and one forward_fill_through.
+//
+// A change may come with digits to keep beside its value (see
+// SignalColumn::carry_and_set). An exact writer, which is given such
+// changes, writes a table that does not ascend by sorting its changes and
+// appending them, so that the digits go through the append path too.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "signal/store.hpp"
@@ -22,13 +29,14 @@ namespace trelm {
 
 class FstChangeWriter {
  public:
-  FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps);
+  FstChangeWriter(SignalStore& store, const std::vector<uint64_t>& timestamps, bool exact = false);
 
   // The change at `time`, at the last index whose time is not after it (0
   // before the first); nothing when there are no time stamps. `hint` is a
   // position where the time may stand in the table; the search starts there
-  // when it does.
-  void write(SignalId id, uint64_t time, SignalValue value, uint64_t hint = UINT64_MAX);
+  // when it does. `digits` go beside the value (an exact writer's only).
+  void write(SignalId id, uint64_t time, SignalValue value, uint64_t hint = UINT64_MAX,
+             std::string_view digits = {});
   // Call once after the last write.
   void finish();
 
@@ -50,14 +58,14 @@ class FstChangeWriter {
    public:
     Run(FstChangeWriter& writer, SignalId id, Index settled_end) noexcept
         : writer_(writer), id_(id), settled_end_(settled_end) {}
-    void add(Index index, SignalValue value) {
+    void add(Index index, SignalValue value, std::string_view digits = {}) {
       if (!started_) {
         started_ = true;
         writer_.settle(id_, index);
       }
-      if (index >= settled_end_) return writer_.write_at(id_, index, std::move(value));
+      if (index >= settled_end_) return writer_.write_at(id_, index, std::move(value), digits);
       if (value.is_unknown()) return;
-      column().carry_and_set(index, std::move(value));
+      column().carry_and_set(index, std::move(value), digits);
     }
     // add(index, Int(value)).
     void add_int(Index index, uint64_t value) {
@@ -89,11 +97,18 @@ class FstChangeWriter {
   struct Held {
     Index index = 0;
     SignalValue value;
+    std::string digits;
     bool active = false;
+  };
+  struct ExactWrite {
+    SignalId id;
+    Index index;
+    SignalValue value;
+    std::string digits;
   };
 
   Index index_of(uint64_t time, uint64_t hint);
-  void write_at(SignalId id, Index index, SignalValue value) {
+  void write_at(SignalId id, Index index, SignalValue value, std::string_view digits = {}) {
     if (id >= held_.size()) held_.resize(id + 1);
     Held& held = held_[id];
     if (held.active && held.index != index) {
@@ -102,7 +117,7 @@ class FstChangeWriter {
         // order, and on an ascending table that means ascending indices. The
         // store stays valid all the same.
         flush(id, held);
-        store_.set(id, index, std::move(value));
+        store_.column_for_append(id).carry_and_set(index, std::move(value), digits);
         return;
       }
       flush(id, held);
@@ -113,6 +128,7 @@ class FstChangeWriter {
     }
     held.index = index;
     held.value = std::move(value);
+    held.digits.assign(digits);
     held.active = true;
   }
   // Before writing at `index`: drops a held-back change there (the new one
@@ -128,16 +144,19 @@ class FstChangeWriter {
     }
   }
   void flush(SignalId id, Held& held) {
-    if (held.index > 0) store_.carry_forward(id, held.index - 1);
-    store_.set(id, held.index, std::move(held.value));
+    store_.column_for_append(id).carry_and_set(held.index, std::move(held.value), held.digits);
     held.active = false;
   }
+  // An exact writer's changes on a table that does not ascend, in order.
+  void append_sorted(std::vector<ExactWrite> writes);
 
   SignalStore& store_;
   const std::vector<uint64_t>& timestamps_;
   bool ascending_;
+  bool exact_;
   std::vector<Held> held_;
   std::vector<SignalStore::Write> unordered_;
+  std::vector<ExactWrite> unordered_exact_;
   Index last_ = 0;
 };
 

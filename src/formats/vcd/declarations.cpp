@@ -6,19 +6,7 @@ std::string indexed_reference(std::string_view reference, WhiteSpaceSplitter& re
   std::string joined(reference);
   std::string_view part;
   while (rest.next(part) && part.front() == '[') joined.append(part);
-  std::string name;
-  name.reserve(joined.size());
-  for (size_t i = 0; i < joined.size();) {
-    size_t close = joined[i] == '[' ? joined.find(']', i) : std::string::npos;
-    if (close != std::string::npos) {
-      std::string_view group(joined.data() + i, close + 1 - i);
-      if (group.find(':') == std::string_view::npos) name.append(group);
-      i = close + 1;
-    } else {
-      name.push_back(joined[i++]);
-    }
-  }
-  return name;
+  return without_bit_ranges(joined);
 }
 
 std::optional<Timescale> parse_timescale(std::string_view text) {
