@@ -1,6 +1,7 @@
 // Whether two traces read from the same input are the same: names, scopes,
-// time stamps, and every signal's runs (starts and values bit for bit). The
-// fuzz targets use it to check one reading path against another.
+// time stamps, and every signal's runs (starts, values bit for bit, and the
+// digits kept beside them). The fuzz targets use it to check one reading
+// path against another.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,9 @@ inline bool same_trace(const Trace& a, const Trace& b) {
     if (!x) continue;
     if (x->length() != y->length() || x->run_count() != y->run_count()) return false;
     for (size_t k = 0; k < x->run_count(); ++k)
-      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k))) return false;
+      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k)) ||
+          x->run_digits(k) != y->run_digits(k))
+        return false;
   }
   return true;
 }

@@ -35,15 +35,6 @@ Result<LoadedDump> load_record(const std::string& path, const LoadOptions& optio
   return dump;
 }
 
-Result<LoadedDump> load_vcd(const std::string& path, const LoadOptions& options) {
-  if (options.filters()) return fail(std::string("signals= is not yet supported for VCD"));
-  TRELM_ASSIGN(std::unique_ptr<VcdTrace> loaded, VcdTrace::from_file(path));
-  LoadedDump dump;
-  dump.trace = std::move(loaded);
-  dump.info.declarations = declarations_from_values(*dump.trace);
-  return dump;
-}
-
 }  // namespace
 
 std::optional<DumpFormat> parse_format(std::string_view name) noexcept {
@@ -60,10 +51,10 @@ std::optional<DumpFormat> parse_format(std::string_view name) noexcept {
 Result<LoadedDump> load_dump(const std::string& path, DumpFormat format, const LoadOptions& options) {
   const uint64_t total = file_size(path);
   if (!options.report(0, total)) return fail(std::string(kLoadStopped));
-  Result<LoadedDump> loaded = fail(std::string("gzip-compressed VCD is not yet supported"));
+  Result<LoadedDump> loaded = fail(std::string("no reader"));
   switch (format) {
-    case DumpFormat::Vcd: loaded = load_vcd(path, options); break;
-    case DumpFormat::VcdGzip: break;
+    case DumpFormat::Vcd: loaded = VcdTrace::load_file(path, options); break;
+    case DumpFormat::VcdGzip: loaded = VcdTrace::load_file(path, options, true); break;
     case DumpFormat::Fst: loaded = load_record<FstTrace>(path, options); break;
     case DumpFormat::Fsdb: loaded = load_record<FsdbTrace>(path, options); break;
     case DumpFormat::Wlf: loaded = load_record<WlfTrace>(path, options); break;
@@ -75,11 +66,7 @@ Result<LoadedDump> load_dump(const std::string& path, DumpFormat format, const L
 }
 
 Result<LoadedDump> load_vcd_text(std::string_view text, const LoadOptions& options) {
-  if (options.filters()) return fail(std::string("signals= is not yet supported for VCD"));
-  LoadedDump dump;
-  dump.trace = VcdTrace::parse(text);
-  dump.info.declarations = declarations_from_values(*dump.trace);
-  return dump;
+  return VcdTrace::load_text(text, options);
 }
 
 }  // namespace trelm::python::native
