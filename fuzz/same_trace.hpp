@@ -33,4 +33,21 @@ inline bool same_trace(const Trace& a, const Trace& b) {
   return true;
 }
 
+// Where the front door's exact reading holds a two-state number or a real,
+// the literal reading of the same input holds the same, read by the same
+// signal id. Callers make sure ids name the same signals in both.
+inline bool exact_agrees_with_literal(const Trace& exact, const Trace& literal) {
+  for (const auto& name : exact.signal_names()) {
+    auto id = exact.signal_id(name);
+    const SignalColumn* x = id ? exact.store().column(*id) : nullptr;
+    if (!x) continue;
+    for (size_t k = 0; k < x->run_count(); ++k) {
+      SignalValue view = x->run_value(k);
+      if (!view.is_int() && view.kind() != ValueKind::Real) continue;
+      if (!literal.store().get(*id, x->run_start(k)).same_representation(view)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace trelm::fuzz

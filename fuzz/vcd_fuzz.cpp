@@ -10,26 +10,6 @@
 
 #include "same_trace.hpp"
 #include "formats/vcd/vcd.hpp"
-#include "signal/column_exact.hpp"
-
-namespace {
-
-void check_exact_against_literal(const trelm::Trace& exact, const trelm::Trace& literal) {
-  // Both readings give ids to identifier codes in the order they are first
-  // declared, so an id is the same signal in both.
-  for (const auto& name : exact.signal_names()) {
-    auto id = exact.signal_id(name);
-    const trelm::SignalColumn* x = id ? exact.store().column(*id) : nullptr;
-    if (!x) continue;
-    for (size_t k = 0; k < x->run_count(); ++k) {
-      trelm::SignalValue view = x->run_value(k);
-      if (!view.is_int() && view.kind() != trelm::ValueKind::Real) continue;
-      if (!literal.store().get(*id, x->run_start(k)).same_representation(view)) std::abort();
-    }
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -56,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto exact_pieces = trelm::VcdTrace::load_text(text, exact, pieces);
   if (!exact_lines.ok() || !exact_pieces.ok()) std::abort();
   if (!trelm::fuzz::same_trace(*exact_lines->trace, *exact_pieces->trace)) std::abort();
-  check_exact_against_literal(*exact_lines->trace, *trace);
+  // Both readings give ids to identifier codes in the order they are first
+  // declared, so an id is the same signal in both.
+  if (!trelm::fuzz::exact_agrees_with_literal(*exact_lines->trace, *trace)) std::abort();
   return 0;
 }

@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "formats/vcd/vcd.hpp"
 #include "signal/column_exact.hpp"
+#include "temp_files.hpp"
 
 namespace trelm {
 namespace {
@@ -182,19 +181,8 @@ TEST(VcdFrontDoor, FilterKeepsMatchingNamesAndTheirCodes) {
     for (Index i = 0; i < 4; ++i) EXPECT_EQ(exact(t, name, i), exact(*whole.trace, name, i)) << name;
 }
 
-class VcdLoadFiles : public ::testing::Test {
+class VcdLoadFiles : public TempFiles {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("trelm_vcd_gzip_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string write(const std::string& name, const std::string& bytes) {
-    auto path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
   static std::string gzip(const std::string& text) {
     z_stream z{};
     deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
@@ -208,7 +196,6 @@ class VcdLoadFiles : public ::testing::Test {
     deflateEnd(&z);
     return out;
   }
-  std::filesystem::path dir_;
 };
 
 TEST_F(VcdLoadFiles, StreamReadsLikeTheText) {
