@@ -11,18 +11,10 @@
 from trelm._core import PyExpr, PyTrace
 from trelm.errors import FormatError, LoadError, SignalNotFound
 from trelm.loading import loads, open
+from trelm.query import QueryError
 from trelm.scope import Scope
 from trelm.signal import Changes, Signal
 from trelm.waveform import Waveform
-
-
-def __getattr__(name):
-    # The query language's error type lives with it; imported on first use.
-    if name == "QueryError":
-        from trelm.query import QueryError
-
-        return QueryError
-    raise AttributeError(f"module 'trelm' has no attribute {name!r}")
 
 
 __all__ = ["PyTrace", "PyExpr", "open", "loads", "Waveform", "Signal", "Scope", "Changes", "FormatError",

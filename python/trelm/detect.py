@@ -105,7 +105,7 @@ def detect(path: str, format: Optional[str] = None) -> tuple[str, bool]:
         inner = _gzip_head(path)
         if inner is None:
             raise FormatError(path, "is gzip-compressed, but the stream is damaged at its start")
-        if looks_like_vcd(inner) or format_from_name(path) == "vcd":
+        if looks_like_vcd(inner):
             return "vcd", True
         raise FormatError(path, "is gzip-compressed, but not VCD text", ("gzip-compressed VCD",))
     found = format_from_content(head)
