@@ -70,6 +70,7 @@ bench: install
 	$(PY) bench/find_python.py
 	$(PY) bench/load_fst.py
 	$(PY) bench/scan_random.py
+	$(PY) bench/compile_query.py
 
 clean:
 	rm -rf build $(VENV)

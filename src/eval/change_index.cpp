@@ -130,22 +130,24 @@ std::shared_ptr<const ChangeIndex> ChangeIndex::build(const Trace& trace) {
   index->covered_end_ = (max_index < limit ? max_index : limit) + 2;
 
   if (index->slots_.size() <= std::numeric_limits<uint16_t>::max() + size_t{1})
-    index->fill(index->narrow_, listed);
+    index->fill(index->narrow_, listed, boundaries);
   else
-    index->fill(index->wide_, listed);
+    index->fill(index->wide_, listed, boundaries);
   return index;
 }
 
 // A counting sort of (index, slot) pairs: count per index, turn counts into
 // starting offsets, place the slots, then shift the offsets back.
 template <class Entry>
-void ChangeIndex::fill(std::vector<Entry>& entries, const std::vector<uint32_t>& listed) {
+void ChangeIndex::fill(std::vector<Entry>& entries, const std::vector<uint32_t>& listed, uint64_t boundaries) {
   const Index end = covered_end_;
   // Both passes split the indices among the workers: each part touches only
   // the offsets (and so the entries) of its own indices.
   WorkerPool& pool = WorkerPool::instance();
   const Index blocks = (end + kBlockIndices - 1) / kBlockIndices;
-  const size_t parts = static_cast<size_t>(std::min<Index>(blocks, std::max<size_t>(pool.thread_count(), 1) * 4));
+  const size_t parts = static_cast<size_t>(std::min<Index>(blocks, pool.thread_count() * 4));
+  // A pass costs a few nanoseconds per boundary and per column and block.
+  const uint64_t work = (boundaries + listed.size() * blocks) * 4;
   auto by_blocks = [&](auto&& on_boundary) {
     auto part = [&](size_t k) {
       const Index first = blocks * k / parts * kBlockIndices;
@@ -159,7 +161,7 @@ void ChangeIndex::fill(std::vector<Entry>& entries, const std::vector<uint32_t>&
           cursors[c].advance(stop, [&](Index i) { on_boundary(i, listed[c]); });
       }
     };
-    pool.run(parts, part);
+    pool.run(parts, part, work);
   };
   offsets_.assign(static_cast<size_t>(end) + 1, 0);
   by_blocks([this](Index i, uint32_t) { ++offsets_[i]; });

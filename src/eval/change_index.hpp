@@ -48,7 +48,7 @@ class ChangeIndex {
 
  private:
   template <class Entry>
-  void fill(std::vector<Entry>& entries, const std::vector<uint32_t>& listed);
+  void fill(std::vector<Entry>& entries, const std::vector<uint32_t>& listed, uint64_t boundaries);
 
   std::vector<Slot> slots_;
   std::vector<uint32_t> positions_;

@@ -24,11 +24,12 @@ void append_range(std::vector<Index>& out, Wide128 first, Wide128 last) {
   for (Wide128 i = first; i < last; ++i) out.push_back(static_cast<Index>(i));
 }
 
-// The range 0..max_index cut into contiguous pieces, several per worker so
-// that a worker that finishes early takes pieces from the rest.
+// The range 0..max_index cut into contiguous pieces, several per thread so
+// that a thread that finishes early takes pieces from the rest (one piece for
+// one thread).
 struct Pieces {
-  Pieces(Wide128 total, size_t workers) : total(total) {
-    Wide128 wanted = static_cast<Wide128>(std::max<size_t>(workers, 1)) * 8;
+  Pieces(Wide128 total, size_t threads) : total(total) {
+    Wide128 wanted = threads > 1 ? static_cast<Wide128>(threads) * 8 : 1;
     count = static_cast<size_t>(std::min(total, wanted));
     if (count == 0) count = 1;
   }
@@ -52,18 +53,31 @@ void scan(const StretchProgram& program, const SignalStore& store, Wide128 begin
   }
 }
 
-}  // namespace
-
-std::vector<Index> find(const Trace& trace, const Expr& expr) {
-  StretchProgram program(expr, trace.max_index());
+std::vector<Index> scan_all(const StretchProgram& program, const Trace& trace) {
   std::vector<Index> out;
   scan(program, trace.store(), 0, range_end(trace), [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   return out;
 }
 
+// What a scan of `indices` indices costs on one thread at most, as the pool
+// weighs work: a few nanoseconds per instruction and index when the values
+// change at every index.
+uint64_t scan_work(const StretchProgram& program, Wide128 indices) {
+  const Wide128 work = indices * program.code().size() * 4;
+  return work < kUnknownWork ? static_cast<uint64_t>(work) : kUnknownWork;
+}
+
+}  // namespace
+
+std::vector<Index> find(const Trace& trace, const Expr& expr) {
+  return scan_all(StretchProgram(expr, trace.max_index()), trace);
+}
+
 std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
   StretchProgram program(expr, trace.max_index());
   WorkerPool& pool = WorkerPool::instance();
+  const uint64_t work = scan_work(program, range_end(trace));
+  if (!pool.shares(work)) return scan_all(program, trace);
   Pieces pieces(range_end(trace), pool.thread_count());
   std::vector<std::vector<Index>> found(pieces.count);
   auto task = [&](size_t k) {
@@ -71,7 +85,7 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
     scan(program, trace.store(), pieces.begin(k), pieces.end(k),
          [&out](Wide128 a, Wide128 b) { append_range(out, a, b); });
   };
-  pool.run(pieces.count, task);
+  pool.run(pieces.count, task, work);
   // The pieces are contiguous and scanned in ascending order, so joining them
   // in range order already gives the sorted list.
   size_t total = 0;
@@ -88,7 +102,8 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
 uint64_t parallel_count(const Trace& trace, const Expr& expr) {
   StretchProgram program(expr, trace.max_index());
   WorkerPool& pool = WorkerPool::instance();
-  Pieces pieces(range_end(trace), pool.thread_count());
+  const uint64_t work = scan_work(program, range_end(trace));
+  Pieces pieces(range_end(trace), pool.shares(work) ? pool.thread_count() : 1);
   std::vector<uint64_t> counts(pieces.count, 0);
   auto task = [&](size_t k) {
     uint64_t n = 0;
@@ -96,7 +111,7 @@ uint64_t parallel_count(const Trace& trace, const Expr& expr) {
          [&n](Wide128 a, Wide128 b) { n += static_cast<uint64_t>(b - a); });
     counts[k] = n;
   };
-  pool.run(pieces.count, task);
+  pool.run(pieces.count, task, work);
   uint64_t total = 0;
   for (uint64_t n : counts) total += n;
   return total;
@@ -181,10 +196,11 @@ void compare_probes(const std::vector<std::string>& names, std::span<const Probe
   }
 }
 
-// Above this many names the comparison is split among the workers; below it
-// the hand-off would cost more than the reads.
-constexpr size_t kParallelChangeNames = 4096;
-constexpr size_t kNamesPerPiece = 1024;
+// A probe costs about this many nanoseconds (a few cache misses and the
+// record of a change), as the pool weighs work; shared out, the names are
+// compared a piece of this many at a time.
+constexpr uint64_t kProbeWork = 50;
+constexpr size_t kNamesPerPiece = 512;
 
 template <class Keep>
 std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) {
@@ -237,7 +253,9 @@ std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) 
   }
   t_run_hints.prepare(store, max_id);
   for (size_t k = 0; k < probes.size(); ++k) probes[k].hint = t_run_hints.hint(ids[k]);
-  if (probes.size() < kParallelChangeNames) {
+  WorkerPool& pool = WorkerPool::instance();
+  const uint64_t work = probes.size() * kProbeWork;
+  if (!pool.shares(work)) {
     compare_probes(names, probes, index, out);
     return out;
   }
@@ -252,7 +270,7 @@ std::vector<ChangeRecord> changes(const Trace& trace, Index index, Keep&& keep) 
     for (size_t j = 0; j < mine.size(); ++j) mine[j].hint = &hints[j];
     compare_probes(names, mine, index, parts[k]);
   };
-  WorkerPool::instance().run(pieces, task);
+  pool.run(pieces, task, work);
   for (auto& part : parts) std::move(part.begin(), part.end(), std::back_inserter(out));
   return out;
 }

@@ -41,6 +41,8 @@ PyObject* full_snapshot(PyObject* self, Index index) {
   PyRef dict(PyDict_Copy(keys));
   if (!dict) return nullptr;
   // The values are read a batch at a time, the columns' look-ups overlapping.
+  // The copy is walked, not the shared keys: setting the value of a key
+  // already there leaves the walk in place.
   constexpr size_t kBatch = 128;
   SignalValue values[kBatch];
   Py_ssize_t position = 0;
@@ -50,7 +52,7 @@ PyObject* full_snapshot(PyObject* self, Index index) {
     for (size_t k = 0; k < n; ++k) {
       PyObject* key;
       PyObject* unused;
-      if (!PyDict_Next(keys, &position, &key, &unused)) break;
+      if (!PyDict_Next(dict.get(), &position, &key, &unused)) break;
       PyRef value(value_to_py(values[k]));
       if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
     }

@@ -1,36 +1,77 @@
 #include "python/trace_object.hpp"
 
+#include <atomic>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "eval/names/snapshot_signals.hpp"
 #include "python/boundary.hpp"
 #include "python/convert.hpp"
 #include "python/py_ref.hpp"
 #include "python/static_type.hpp"
 #include "python/trace_methods.hpp"
+#include "python/without_gil.hpp"
 
 namespace trelm::python {
 namespace {
 
+// The keys of snapshot() as a dict (each key's value its position) and the
+// ids of the signals behind them, in the same order. Copying the dict and
+// setting the values spares creating and hashing every name again.
+struct SnapshotKeys {
+  PyRef keys;
+  std::vector<SignalId> ids;
+};
+
 struct PyTraceObject {
   PyObject_HEAD
   std::shared_ptr<const Trace> trace;
-  // The keys of snapshot(): every listed signal with an id, in list order,
-  // and their ids; built on first use. Copying it and setting the
-  // values spares creating and hashing every name again.
-  PyObject* snapshot_keys;
-  std::vector<SignalId> snapshot_ids;
+  // Built on first use and never changed after. Threads that find it missing
+  // at the same time (the interpreter may run without the GIL, and building
+  // lets it go for a while) each build one; the first to publish wins and the
+  // others drop theirs. A lock held while building Python objects could
+  // deadlock against the GIL, or against a garbage collection that has to
+  // wait for the thread blocked on the lock.
+  std::atomic<SnapshotKeys*> snapshot_keys;
 };
 
 PyTypeObject trace_type_object{};
 
 void dealloc(PyObject* self) {
   auto* object = reinterpret_cast<PyTraceObject*>(self);
-  Py_XDECREF(object->snapshot_keys);
-  object->snapshot_ids.~vector();
+  delete object->snapshot_keys.load(std::memory_order_acquire);
+  object->snapshot_keys.~atomic();
   object->trace.~shared_ptr();
   PyObject_Free(self);
+}
+
+// The keys of the signals listed, in their order. Two names can read alike in
+// Python (invalid UTF-8 becomes U+FFFD): as with setting one after the other,
+// the key keeps its first place and takes the later signal.
+std::unique_ptr<SnapshotKeys> build_snapshot_keys(const Trace& trace) {
+  std::vector<NamedSignal> signals = without_gil([&] { return snapshot_signals(trace); });
+  auto built = std::make_unique<SnapshotKeys>();
+  built->keys = PyRef(PyDict_New());
+  if (!built->keys) return nullptr;
+  PyObject* keys = built->keys.get();
+  std::vector<SignalId>& ids = built->ids;
+  ids.reserve(signals.size());
+  for (const NamedSignal& signal : signals) {
+    PyRef key(text_to_py(signal.name));
+    if (!key) return nullptr;
+    PyObject* seen = PyDict_GetItemWithError(keys, key.get());
+    if (seen) {
+      ids[static_cast<size_t>(PyLong_AsSsize_t(seen))] = signal.id;
+      continue;
+    }
+    if (PyErr_Occurred()) return nullptr;
+    PyRef position(PyLong_FromSize_t(ids.size()));
+    if (!position || PyDict_SetItem(keys, key.get(), position.get()) < 0) return nullptr;
+    ids.push_back(signal.id);
+  }
+  return built;
 }
 
 namespace m = trace_methods;
@@ -119,8 +160,7 @@ PyObject* wrap_trace(std::shared_ptr<const Trace> trace) {
   PyTraceObject* object = PyObject_New(PyTraceObject, &trace_type_object);
   if (object == nullptr) return nullptr;
   new (&object->trace) std::shared_ptr<const Trace>(std::move(trace));
-  new (&object->snapshot_ids) std::vector<SignalId>();
-  object->snapshot_keys = nullptr;
+  new (&object->snapshot_keys) std::atomic<SnapshotKeys*>(nullptr);
   return reinterpret_cast<PyObject*>(object);
 }
 
@@ -128,34 +168,16 @@ const Trace& trace_of(PyObject* self) noexcept { return *reinterpret_cast<PyTrac
 
 PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids) {
   auto* object = reinterpret_cast<PyTraceObject*>(self);
-  if (!object->snapshot_keys) {
-    const Trace& trace = *object->trace;
-    PyRef keys(PyDict_New());
-    if (!keys) return nullptr;
-    std::vector<SignalId> key_ids;
-    for (const std::string& name : trace.signal_names()) {
-      auto id = trace.signal_id(name);
-      if (!id) continue;
-      PyRef key(text_to_py(name));
-      if (!key) return nullptr;
-      // Two names can read alike in Python (invalid UTF-8 becomes U+FFFD):
-      // as with setting one after the other, the key keeps its first place
-      // and takes the later signal.
-      PyObject* seen = PyDict_GetItemWithError(keys.get(), key.get());
-      if (seen) {
-        key_ids[static_cast<size_t>(PyLong_AsSsize_t(seen))] = *id;
-        continue;
-      }
-      if (PyErr_Occurred()) return nullptr;
-      PyRef position(PyLong_FromSize_t(key_ids.size()));
-      if (!position || PyDict_SetItem(keys.get(), key.get(), position.get()) < 0) return nullptr;
-      key_ids.push_back(*id);
-    }
-    object->snapshot_ids = std::move(key_ids);
-    object->snapshot_keys = keys.release();
+  SnapshotKeys* keys = object->snapshot_keys.load(std::memory_order_acquire);
+  if (!keys) {
+    std::unique_ptr<SnapshotKeys> built = build_snapshot_keys(*object->trace);
+    if (!built) return nullptr;
+    if (object->snapshot_keys.compare_exchange_strong(keys, built.get(), std::memory_order_acq_rel,
+                                                      std::memory_order_acquire))
+      keys = built.release();
   }
-  ids = &object->snapshot_ids;
-  return object->snapshot_keys;
+  ids = &keys->ids;
+  return keys->keys.get();
 }
 
 }  // namespace trelm::python

@@ -24,8 +24,9 @@ const Trace& trace_of(PyObject* self) noexcept;
 
 // A dict whose keys are the full names snapshot() lists, in list order
 // (values are placeholders), and, through `ids`, their signal ids in the
-// same order; kept by the
-// instance (borrowed reference). nullptr with an exception set on failure.
+// same order; built once and kept by the instance, never changed (borrowed
+// reference, safe to read from any thread). nullptr with an exception set on
+// failure.
 PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids);
 
 }  // namespace trelm::python

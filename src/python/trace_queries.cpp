@@ -10,6 +10,7 @@
 #include "eval/expr.hpp"
 #include "eval/find.hpp"
 #include "eval/find_stream.hpp"
+#include "eval/find_values.hpp"
 #include "eval/names/scope.hpp"
 #include "eval/stats.hpp"
 #include "python/args.hpp"
@@ -214,44 +215,32 @@ PyObject* signal_stats(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
                        static_cast<unsigned long long>(stats.num_x), static_cast<unsigned long long>(stats.num_z));
 }
 
-// The matching indices are those of `find` (the per-index truth of the
-// expression, ascending); each requested signal is resolved to its id once
-// and read through a cursor, which gives signal_value_by_id's value at
-// ascending indices without a lookup per read.
 PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto parsed = parse_arguments<ExprArg, TextListArg>("PyTrace.find_with_values()", {"expr", "signal_names"},
                                                       args, nargs, kwnames);
   if (!parsed) return nullptr;
   const auto& [expr, names] = *parsed;
   const Trace& trace = trace_of(self);
-  std::vector<std::optional<StoreCursor>> cursors;
-  cursors.reserve(names.size());
-  for (const std::string& name : names) {
-    auto id = trace.signal_id(name);
-    if (id)
-      cursors.emplace_back(StoreCursor(trace.store().column(*id)));
-    else
-      cursors.emplace_back(std::nullopt);
-  }
-  std::vector<Index> matches = without_gil([&] { return trelm::find(trace, *expr); });
-  PyRef rows(new_list(matches.size()));
+  FindWithValues search = without_gil([&] { return FindWithValues(trace, *expr, names); });
+  PyRef rows(new_list(search.matches().size()));
   if (!rows) return nullptr;
-  for (size_t row = 0; row < matches.size(); ++row) {
-    const Index index = matches[row];
-    PyRef values(PyList_New(static_cast<Py_ssize_t>(cursors.size())));
-    if (!values) return nullptr;
-    for (size_t k = 0; k < cursors.size(); ++k) {
-      PyObject* value = cursors[k] ? value_to_py(cursors[k]->at(index)) : (Py_INCREF(Py_None), Py_None);
-      if (value == nullptr) return nullptr;
-      PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(k), value);
+  Py_ssize_t row = 0;
+  const bool done = search.for_each_row([&](Index index, std::span<const SignalValue* const> values) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(values.size())));
+    if (!list) return false;
+    for (size_t k = 0; k < values.size(); ++k) {
+      PyObject* value = value_to_py(*values[k]);
+      if (value == nullptr) return false;
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), value);
     }
     PyRef index_py(u64_to_py(index));
-    if (!index_py) return nullptr;
-    PyObject* pair = PyTuple_Pack(2, index_py.get(), values.get());
-    if (pair == nullptr) return nullptr;
-    PyList_SET_ITEM(rows.get(), static_cast<Py_ssize_t>(row), pair);
-  }
-  return rows.release();
+    if (!index_py) return false;
+    PyObject* pair = PyTuple_Pack(2, index_py.get(), list.get());
+    if (pair == nullptr) return false;
+    PyList_SET_ITEM(rows.get(), row++, pair);
+    return true;
+  });
+  return done ? rows.release() : nullptr;
 }
 
 }  // namespace trelm::python::trace_methods

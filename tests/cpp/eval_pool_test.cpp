@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <new>
+#include <random>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 #include "eval/find.hpp"
 #include "base/threads/pool.hpp"
@@ -69,6 +73,7 @@ TEST(EvalPoolTest, EveryPieceRunsOnce) {
   for (auto& r : runs) EXPECT_EQ(r.load(), 1);
 }
 
+// Running out of memory outranks any other failure of the same job.
 TEST(EvalPoolTest, FailuresReachTheCallerAsBadAlloc) {
   WorkerPool& pool = WorkerPool::instance();
   std::atomic<int> ran{0};
@@ -84,6 +89,107 @@ TEST(EvalPoolTest, FailuresReachTheCallerAsBadAlloc) {
   auto count = [&](size_t) { again.fetch_add(1); };
   pool.run(16, count);
   EXPECT_EQ(again.load(), 16);
+}
+
+// A failure on a worker reaches the caller as itself, that of the lowest
+// failing piece, whether pieces are taken as they come or parts are fixed.
+TEST(EvalPoolTest, FailuresKeepTheirKind) {
+  WorkerPool& pool = WorkerPool::instance();
+  const size_t threads = pool.thread_count();
+  for (bool fixed : {false, true}) {
+    const size_t count = fixed ? threads : 64;
+    const size_t first = fixed ? count - 1 : 5;  // a fixed part on a worker when there is one
+    auto fail_from = [&](size_t k) {
+      if (k >= first) throw std::runtime_error("piece " + std::to_string(k));
+    };
+    try {
+      fixed ? pool.run_parts(count, fail_from) : pool.run(count, fail_from);
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(error.what(), "piece " + std::to_string(first)) << fixed;
+    }
+    auto out_of_memory = [&](size_t k) {
+      if (k == first) throw std::bad_alloc();
+    };
+    EXPECT_THROW(fixed ? pool.run_parts(count, out_of_memory) : pool.run(count, out_of_memory), std::bad_alloc);
+  }
+}
+
+// Part k runs on the same thread in every job, part 0 on the caller; a job
+// too small to share out runs on the caller alone.
+TEST(EvalPoolTest, PartsKeepTheirThreads) {
+  WorkerPool& pool = WorkerPool::instance();
+  const size_t parts = pool.thread_count() + 1;
+  std::vector<std::thread::id> first(parts), again(parts);
+  auto record = [](std::vector<std::thread::id>& into) {
+    return [&into](size_t k) { into[k] = std::this_thread::get_id(); };
+  };
+  auto into_first = record(first);
+  auto into_again = record(again);
+  pool.run_parts(parts, into_first);
+  pool.run_parts(parts, into_again);
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(first[0], std::this_thread::get_id());
+  EXPECT_EQ(first[parts - 1], first[0]);  // part k on thread k % thread_count()
+  for (size_t k = 1; k + 1 < parts; ++k) EXPECT_NE(first[k], first[0]) << k;
+
+  EXPECT_FALSE(pool.shares(kMinSharedWork - 1));
+  std::vector<std::thread::id> small(16);
+  auto into_small = record(small);
+  pool.run(small.size(), into_small, kMinSharedWork - 1);
+  for (auto id : small) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+// Jobs started from inside a job run there; callers on several threads take
+// turns. Every piece of every job runs once.
+TEST(EvalPoolTest, NestedAndConcurrentJobs) {
+  WorkerPool& pool = WorkerPool::instance();
+  constexpr size_t kOuter = 8, kInner = 32, kCallers = 4;
+  std::vector<std::atomic<int>> runs(kCallers * kOuter * kInner);
+  auto caller = [&](size_t c) {
+    for (int round = 0; round < 20; ++round) {
+      auto outer = [&](size_t o) {
+        auto inner = [&](size_t i) { runs[(c * kOuter + o) * kInner + i].fetch_add(1); };
+        if (o % 2) pool.run(kInner, inner);
+        else pool.run_parts(kInner, inner);
+      };
+      if (round % 2) pool.run(kOuter, outer);
+      else pool.run_parts(kOuter, outer);
+    }
+  };
+  std::vector<std::thread> callers;
+  for (size_t c = 0; c < kCallers; ++c) callers.emplace_back(caller, c);
+  for (auto& t : callers) t.join();
+  for (auto& r : runs) EXPECT_EQ(r.load(), 20);
+}
+
+// A trace long enough for the searches to be shared out: the pieces, joined,
+// give the serial list.
+TEST(EvalPoolTest, SharedSearchesEqualTheSerialOne) {
+  constexpr size_t kLength = 60000;
+  std::mt19937_64 rng(11);
+  std::vector<TestSignal> signals;
+  for (SignalId s = 0; s < 3; ++s) {
+    std::vector<SignalValue> values;
+    SignalValue current = I(0);
+    for (size_t i = 0; i < kLength; ++i) {
+      if (rng() % (s == 0 ? 2 : 40) == 0) current = rng() % 9 ? I(rng() % 4) : U();
+      values.push_back(current);
+    }
+    signals.push_back({"s" + std::to_string(s), s, std::move(values)});
+  }
+  auto t = make_trace(signals, kLength);
+  Expr a = Expr::signal(0), b = Expr::signal(1), c = Expr::signal(2);
+  const Expr cases[] = {
+      Expr::binary(ExprKind::Eq, b, Expr::constant(I(2))),
+      Expr::binary(ExprKind::And, a, Expr::unary(ExprKind::Not, Expr::rel_eval(a, -1))),
+      Expr::binary(ExprKind::Or, Expr::binary(ExprKind::Gt, b, c), Expr::rel_eval(Expr::unary(ExprKind::IsX, c), 7)),
+  };
+  for (const Expr& e : cases) {
+    auto expected = find(*t, e);
+    EXPECT_EQ(parallel_find(*t, e), expected);
+    EXPECT_EQ(parallel_count(*t, e), expected.size());
+  }
 }
 
 TEST(EvalPoolTest, ChildAfterForkStartsAFreshPool) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "eval/names/scope.hpp"
+#include "eval/names/snapshot_signals.hpp"
 #include "eval/names/unicode_lower.hpp"
 #include "eval_test_trace.hpp"
 
@@ -90,6 +91,18 @@ TEST(EvalScopeTest, Containing) {
 }
 
 // Expected texts are what Python's str.lower() gives.
+// Names without an id are left out, aliases kept, a repeated name listed at
+// its first place only.
+TEST(EvalScopeTest, SnapshotSignals) {
+  TraceRecord r;
+  r.signal_names = {"top.b", "top.a", "top.gone", "top.alias", "top.b"};
+  r.name_to_id = {{"top.a", 4}, {"top.b", 7}, {"top.alias", 4}};
+  RecordTrace t(std::move(r));
+  std::vector<std::pair<std::string_view, SignalId>> listed;
+  for (const NamedSignal& s : snapshot_signals(t)) listed.emplace_back(s.name, s.id);
+  EXPECT_EQ(listed, (decltype(listed){{"top.b", 7}, {"top.a", 4}, {"top.alias", 4}}));
+}
+
 TEST(EvalScopeTest, UnicodeLowerMatchesPython) {
   struct Case {
     const char* text;

@@ -2,7 +2,9 @@
 
 import pytest
 
+import query_support
 import trelm
+from trelm.query import TraceNames
 
 # Four sample indices (times 0, 10, 20, 30). Scopes top, top.sub and topx;
 # top.sub.clk_alias shares the identifier code of top.clk; top.bus holds X and
@@ -93,3 +95,14 @@ def vcd_path(tmp_path):
 @pytest.fixture(scope="session")
 def empty_trace():
     return trelm.PyTrace.from_vcd_string("")
+
+
+@pytest.fixture(scope="session")
+def query_trace():
+    """A generated trace of several widths for the query tests."""
+    return query_support.random_trace()
+
+
+@pytest.fixture(scope="session")
+def query_names(query_trace):
+    return TraceNames(query_trace)

@@ -2,11 +2,13 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <new>
-#include <vector>
+#include <utility>
 
 #include "base/threads/pool_size.hpp"
 
@@ -17,109 +19,189 @@ namespace {
 // Workers run iterative code only, so a modest stack suffices.
 constexpr size_t kWorkerStack = 512 * 1024;
 
+// True on the workers for good and on a caller while it shares out a job: a
+// job started there runs inline, since the pool is busy with the job that
+// thread is part of.
+thread_local bool t_in_job = false;
+
+struct InJob {
+  InJob() noexcept : saved(t_in_job) { t_in_job = true; }
+  ~InJob() { t_in_job = saved; }
+  bool saved;
+};
+
+// The exception a job hands back to its caller (see the header for which).
+class JobFailure {
+ public:
+  // Called inside a catch block.
+  void record(size_t piece, bool out_of_memory) noexcept {
+    std::exception_ptr error = std::current_exception();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (error_ && (out_of_memory_ != out_of_memory ? out_of_memory_ : piece_ < piece)) return;
+    error_ = std::move(error);
+    piece_ = piece;
+    out_of_memory_ = out_of_memory;
+  }
+  void rethrow() {
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::exception_ptr error_;
+  size_t piece_ = 0;
+  bool out_of_memory_ = false;
+};
+
+using PieceFn = WorkerPool::PieceFn;
+
+void run_one(PieceFn fn, void* context, size_t piece, JobFailure& failure) noexcept {
+  try {
+    fn(context, piece);
+  } catch (const std::bad_alloc&) {
+    failure.record(piece, true);
+  } catch (...) {
+    failure.record(piece, false);
+  }
+}
+
+void run_inline(size_t count, PieceFn fn, void* context) {
+  JobFailure failure;
+  for (size_t k = 0; k < count; ++k) run_one(fn, context, k, failure);
+  failure.rethrow();
+}
+
 class ThreadPool final : public WorkerPool {
  public:
-  explicit ThreadPool(size_t wanted) {
+  // Starts size - 1 workers, fewer when the system refuses more threads.
+  explicit ThreadPool(size_t size) {
     pthread_attr_t attr;
     bool have_attr = pthread_attr_init(&attr) == 0;
     if (have_attr) pthread_attr_setstacksize(&attr, kWorkerStack);
-    for (size_t k = 0; k < wanted; ++k) {
+    for (size_t w = 1; w < size; ++w) {
+      auto* start = new (std::nothrow) WorkerStart{this, w};
       pthread_t thread;
-      if (pthread_create(&thread, have_attr ? &attr : nullptr, &ThreadPool::main, this) != 0) break;
+      if (!start || pthread_create(&thread, have_attr ? &attr : nullptr, &ThreadPool::main, start) != 0) {
+        delete start;
+        break;
+      }
       pthread_detach(thread);
-      ++threads_;
+      ++workers_;
     }
     if (have_attr) pthread_attr_destroy(&attr);
   }
 
-  size_t thread_count() const noexcept override { return threads_; }
+  size_t thread_count() const noexcept override { return workers_ + 1; }
 
-  void run(size_t pieces, PieceFn fn, void* context) override {
-    if (pieces == 0) return;
-    std::lock_guard<std::mutex> one_job(job_mutex_);
-    if (threads_ == 0) {
-      bool failed = false;
-      for (size_t k = 0; k < pieces; ++k) run_piece(fn, context, k, failed);
-      if (failed) throw std::bad_alloc();
-      return;
+  bool shares(uint64_t work) const noexcept override {
+    return workers_ > 0 && work >= kMinSharedWork && !t_in_job;
+  }
+
+ protected:
+  void run_pieces(size_t pieces, PieceFn fn, void* context, uint64_t work) override {
+    if (pieces <= 1 || !shares(work)) return run_inline(pieces, fn, context);
+    share(pieces, fn, context, false);
+  }
+
+  void run_fixed(size_t parts, PieceFn fn, void* context) override {
+    if (parts <= 1 || workers_ == 0 || t_in_job) return run_inline(parts, fn, context);
+    share(parts, fn, context, true);
+  }
+
+ private:
+  struct WorkerStart {
+    ThreadPool* pool;
+    size_t number;  // 1 .. workers_; the caller is thread 0
+  };
+
+  static void* main(void* start) {
+    WorkerStart where = *static_cast<WorkerStart*>(start);
+    delete static_cast<WorkerStart*>(start);
+    t_in_job = true;
+    where.pool->work(where.number);
+    return nullptr;
+  }
+
+  // This thread's share of the job: its fixed parts, or pieces until none is
+  // left.
+  void take_share(size_t thread, PieceFn fn, void* context, size_t count, bool fixed, JobFailure& failure) {
+    if (fixed) {
+      for (size_t k = thread; k < count; k += workers_ + 1) run_one(fn, context, k, failure);
+    } else {
+      for (size_t k; (k = next_.fetch_add(1, std::memory_order_relaxed)) < count;) run_one(fn, context, k, failure);
     }
+  }
+
+  void share(size_t count, PieceFn fn, void* context, bool fixed) {
+    std::lock_guard<std::mutex> one_job(job_mutex_);
+    InJob in_job;
+    JobFailure failure;
+    const size_t helpers = std::min(workers_, count - 1);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       fn_ = fn;
       context_ = context;
-      pieces_ = pieces;
+      count_ = count;
+      fixed_ = fixed;
+      failure_ = &failure;
       next_.store(0, std::memory_order_relaxed);
-      remaining_ = pieces;
-      failed_ = false;
+      owed_ = fixed ? helpers : 0;
       open_ = true;
       ++generation_;
     }
-    wake_.notify_all();
-    bool failed;
+    // Pieces go to whichever workers wake; fixed parts to particular ones.
+    if (fixed) {
+      wake_.notify_all();
+    } else {
+      for (size_t k = 0; k < helpers; ++k) wake_.notify_one();
+    }
+    take_share(0, fn, context, count, fixed, failure);
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      done_.wait(lock, [this] { return remaining_ == 0 && active_ == 0; });
+      // Workers that wake after the job closed leave it alone: every piece
+      // has been taken by then.
+      done_.wait(lock, [this] { return owed_ == 0 && active_ == 0; });
       open_ = false;
-      failed = failed_;
     }
-    if (failed) throw std::bad_alloc();
+    failure.rethrow();
   }
 
- private:
-  static void run_piece(PieceFn fn, void* context, size_t k, bool& failed) noexcept {
-    try {
-      fn(context, k);
-    } catch (...) {
-      failed = true;
-    }
-  }
-
-  static void* main(void* self) {
-    static_cast<ThreadPool*>(self)->work();
-    return nullptr;
-  }
-
-  void work() noexcept {
+  void work(size_t number) noexcept {
     uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       wake_.wait(lock, [&] { return open_ && generation_ != seen; });
       seen = generation_;
+      if (fixed_ && number >= count_) continue;  // no part of this job is ours
       ++active_;
+      if (fixed_) --owed_;
       PieceFn fn = fn_;
       void* context = context_;
-      size_t pieces = pieces_;
+      const size_t count = count_;
+      const bool fixed = fixed_;
+      JobFailure& failure = *failure_;
       lock.unlock();
-      size_t finished = 0;
-      bool failed = false;
-      for (;;) {
-        size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-        if (k >= pieces) break;
-        run_piece(fn, context, k, failed);
-        ++finished;
-      }
+      take_share(number, fn, context, count, fixed, failure);
       lock.lock();
-      remaining_ -= finished;
-      failed_ = failed_ || failed;
-      --active_;
-      if (remaining_ == 0 && active_ == 0) done_.notify_all();
+      if (--active_ == 0 && owed_ == 0) done_.notify_one();
     }
   }
 
-  size_t threads_ = 0;
-  std::mutex job_mutex_;
-  std::mutex mutex_;
+  size_t workers_ = 0;
+  std::mutex job_mutex_;  // held by the caller whose job runs
+  std::mutex mutex_;      // guards the job's description and the counts below
   std::condition_variable wake_;
   std::condition_variable done_;
   uint64_t generation_ = 0;
   bool open_ = false;
   PieceFn fn_ = nullptr;
   void* context_ = nullptr;
-  size_t pieces_ = 0;
+  size_t count_ = 0;
+  bool fixed_ = false;
+  JobFailure* failure_ = nullptr;
   std::atomic<size_t> next_{0};
-  size_t remaining_ = 0;
-  size_t active_ = 0;
-  bool failed_ = false;
+  size_t owed_ = 0;    // workers whose fixed parts have not started
+  size_t active_ = 0;  // workers inside the job
 };
 
 // The pool is created under this lock and never freed: threads are not

@@ -1,6 +1,7 @@
-// How many workers the pool starts: the CPUs available to the process (the
-// affinity mask, limited by a cgroup v2 cpu.max or v1 CFS quota), unless
-// RAYON_NUM_THREADS or RAYON_RS_NUM_CPUS names a count.
+// How many threads the pool's jobs run on, the caller included: the CPUs
+// available to the process (the affinity mask, limited by a cgroup v2 cpu.max
+// or v1 CFS quota), unless RAYON_NUM_THREADS or RAYON_RS_NUM_CPUS names a
+// count.
 #pragma once
 
 #include <cstddef>

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "base/threads/pool_size.hpp"
+#include "base/threads/pool.hpp"
 #include "formats/vcd/line_scan.hpp"
 
 namespace trelm {
@@ -228,10 +228,9 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
   const VcdPieceOptions& options = options_;
   const bool parallel = parser.started() && parser.id_count() <= UINT32_MAX &&
                         (options.force || text.size() >= options.min_parallel_bytes);
-  if (parallel && !team_) team_ = std::make_unique<ThreadTeam>(std::min(configured_pool_size(), kMaxThreads));
-  if (!parallel || (team_->size() < 2 && !options.force)) return feed_lines(parser, text);
-  ThreadTeam& team = *team_;
-  const size_t threads = team.size();
+  WorkerPool& pool = WorkerPool::instance();
+  const size_t threads = std::min(pool.thread_count(), kMaxThreads);
+  if (!parallel || (threads < 2 && !options.force)) return feed_lines(parser, text);
 
   size_t piece_bytes = std::clamp<size_t>(options.piece_bytes, 1, kMaxPieceBytes);
   piece_bytes = std::min(piece_bytes, std::max<size_t>(text.size() / (2 * threads), 1));
@@ -246,7 +245,7 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
       group_piece(pieces_[k], id_count);
     }
   };
-  team.run(decode);
+  pool.run_parts(threads, decode);
 
   // Pieces after one that met a declaration were read with a code map that
   // may no longer hold; the text from the declaration on is read line by line.
@@ -278,18 +277,18 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
     bounds_id_count_ = id_count;
   }
   auto write = [&](size_t k) { write_signals(store, ready, bounds_[k], bounds_[k + 1]); };
-  team.run(write);
+  pool.run_parts(threads, write);
   parser.resume_at_last();
 
   if (!rest.empty()) feed_lines(parser, rest);
 }
 
 std::unique_ptr<VcdTrace> VcdPieceReader::finish(VcdParser& parser) {
-  if (!team_ || bounds_.empty()) return parser.finish();
+  if (bounds_.empty()) return parser.finish();
   parser.complete();
   SignalStore& store = parser.store();
   auto shrink = [&](size_t k) { store.shrink_columns(bounds_[k], std::min(bounds_[k + 1], bounds_id_count_)); };
-  team_->run(shrink);
+  WorkerPool::instance().run_parts(bounds_.size() - 1, shrink);
   store.shrink_columns(bounds_id_count_, kIndexEnd);  // columns declared after the last window
   return parser.take_trace();
 }

@@ -1,15 +1,15 @@
 // Reading the value changes of VCD text on several threads.
 //
 // A stretch of complete lines is cut at line feeds into pieces. Each piece is
-// decoded by one of a team of threads (as many as the worker pool would
-// have) into a log of its time stamps and changes, grouped by signal; the
-// logs are then written to the store with the signals split between the
-// threads, each writing its own columns in ascending index order. Decoding
-// reads the code map only, so it is exact as long as no declaration comes
-// between: a piece that meets a $scope, $upscope or $var line stops there,
-// and the text from that line on goes through the line-at-a-time reader
-// after the logs before it are written. Every change is written as the
-// line-at-a-time reader would write it, so the store comes out the same.
+// decoded by one of the worker pool's threads into a log of its time stamps
+// and changes, grouped by signal; the logs are then written to the store with
+// the signals split between the threads, each writing its own columns in
+// ascending index order. Decoding reads the code map only, so it is exact as
+// long as no declaration comes between: a piece that meets a $scope, $upscope
+// or $var line stops there, and the text from that line on goes through the
+// line-at-a-time reader after the logs before it are written. Every change is
+// written as the line-at-a-time reader would write it, so the store comes out
+// the same.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/threads/thread_team.hpp"
 #include "formats/vcd/parser.hpp"
 #include "formats/vcd/piece_options.hpp"
 
@@ -44,10 +43,10 @@ class VcdPieceReader {
 
  private:
   VcdPieceOptions options_;
-  std::unique_ptr<ThreadTeam> team_;  // started at the first window read in pieces
   std::vector<PieceLog> pieces_;
-  // Which worker writes which signals: kept from window to window so that a
-  // column grows in one thread's memory arena.
+  // Which thread writes which signals (part k of the pool's fixed parts):
+  // kept from window to window so that a column grows in one thread's memory
+  // arena.
   std::vector<SignalId> bounds_;
   SignalId bounds_id_count_ = 0;
 };
