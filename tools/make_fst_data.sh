@@ -54,3 +54,7 @@ open(f"{out}/basic_wrapped.fst", "wb").write(t.basic_file(wrap=True))
 open(f"{out}/basic_big_endian.fst", "wb").write(t.basic_file(big_endian=True))
 open(f"{out}/repeated_times.fst", "wb").write(t.repeated_times_file())
 PY
+
+# The front door's fixture of exact values: written by hand, converted by vcd2fst.
+vcd2fst "$root/tests/data/front/exact.vcd" "$root/tests/data/front/exact.fst" >/dev/null
+gzip -kn9 -c "$root/tests/data/front/exact.vcd" > "$root/tests/data/front/exact.vcd.gz"
