@@ -74,7 +74,13 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     except SystemExit as end:  # --help, or a usage error already reported
         return end.code if isinstance(end.code, int) else USAGE
     try:
-        return modules[args.command].run(args)
+        status = modules[args.command].run(args)
+        sys.stdout.flush()
+        return status
+    except BrokenPipeError:
+        # The reader of the output went away (| head): stop quietly.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     except Failure as failure:
         return _fail(failure.status, failure.message)
     except SignalNotFound as error:
@@ -87,9 +93,5 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return _fail(USAGE, str(error))
     except OSError as error:  # writing an output file
         return _fail(USAGE, f"{error.filename or ''}: {error.strerror or error}")
-    except BrokenPipeError:
-        # The reader of the output went away (| head): stop quietly.
-        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-        return 1
     except KeyboardInterrupt:
         return 130

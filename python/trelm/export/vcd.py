@@ -40,17 +40,22 @@ def _var_type(signal: Signal) -> str:
 
 
 def _width(signal: Signal) -> int:
-    return 64 if signal.kind == "real" else max(signal.width, 1)
+    if signal.width > 0:
+        return signal.width
+    return 64 if signal.kind == "real" else 1
 
 
-def _text(signal: Signal, value) -> Optional[str]:
-    """A value as a VCD value change, without its identifier code. No value
-    is all x for bits; for reals and strings there is no such change (None)."""
+def _text(signal: Signal, value, initial: bool = False) -> Optional[str]:
+    """A value as a VCD value change, without its identifier code; None for
+    none. A change to no value is x for bits; reals and strings, and the
+    values at the start, have no such change."""
     if signal.kind == "real":
         return None if value is None or value != value else f"r{float(value)!r} "
     if signal.kind == "string":
         return None if value is None else f"s{value} "
     if value is None:
+        if initial:
+            return None
         value = "x"
     digits = format(value, "b") if isinstance(value, int) else value
     return digits if signal.width == 1 and len(digits) == 1 else f"b{digits} "
@@ -100,7 +105,7 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
         inside = np.flatnonzero((steps.times > start) & (steps.times <= stop))
         where = np.concatenate((sampling.positions(steps.times, [start]), inside))
         values = sampling.exact(steps, where)
-        text = _text(signal, values[0])
+        text = _text(signal, values[0], initial=True)
         if text is not None:
             out.write(text + codes[signal.id] + "\n")
             written += 1
