@@ -71,7 +71,7 @@ def _names(w: Waveform, patterns: Optional[list[str]]) -> list[str]:
 
 
 def _difference(name: str, a: sampling.Steps, b: sampling.Steps) -> Optional[SignalDifference]:
-    times = np.union1d(a.times, b.times)
+    times = sampling.union([a.times, b.times])
     where_a, where_b = sampling.positions(a.times, times), sampling.positions(b.times, times)
     differ = ~sampling.same_values(a, where_a, b, where_b)
     if not differ.any():

@@ -50,6 +50,16 @@ def by_time(s: Steps) -> Steps:
                  None if s.known is None else s.known[last])
 
 
+def union(arrays: list[np.ndarray]) -> np.ndarray:
+    """The distinct values of ascending uint64 arrays, ascending (a merge:
+    faster than np.union1d, which hashes)."""
+    merged = np.concatenate([np.asarray(a, dtype=np.uint64) for a in arrays]) if arrays else np.empty(0, np.uint64)
+    merged.sort(kind="stable")
+    if len(merged) < 2:
+        return merged
+    return merged[np.append(True, merged[1:] != merged[:-1])]
+
+
 def positions(keys: np.ndarray, at: np.ndarray) -> np.ndarray:
     """For each of `at`, the position of the last of the ascending `keys` at
     or before it; -1 where there is none (no value yet)."""

@@ -1,6 +1,7 @@
 """The trelm command: every subcommand's JSON against the Python API on the
 bundled dumps, exit statuses, and the errors of bad arguments and dumps."""
 
+import io
 import json
 import subprocess
 import sys
@@ -10,6 +11,7 @@ import pytest
 
 import trelm
 from trelm.cli import SUBCOMMANDS, main
+from trelm.progress import DelayedBar
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 CPU = str(Path(__file__).resolve().parents[2] / "examples" / "cpu.vcd")
@@ -25,7 +27,7 @@ def run(capsys, *argv):
 
 def data_of(capsys, *argv, status=0):
     code, out, err = run(capsys, *argv, "--json")
-    assert code == status, err
+    assert code == status and err == "", err  # no progress bar when stderr is no terminal
     document = json.loads(out)
     assert document["command"] == argv[0] and set(document) == {"command", "arguments", "data"}
     return document["data"]
@@ -159,3 +161,18 @@ def test_python_dash_m(argv, status):
     assert done.returncode == status and "Traceback" not in done.stderr
     if status == 0:
         assert json.loads(done.stdout)["data"]["path"] == CPU
+
+
+@pytest.mark.parametrize("delay, calls, drawn", [
+    (0, [(0, 100), (50, 100), (100, 100)], True),
+    (60, [(0, 100), (50, 100), (100, 100)], False),  # a load shorter than the delay
+    (0, [(100, 100)], False),  # first heard of when done: nothing to show
+])
+def test_progress_bar(delay, calls, drawn):
+    pytest.importorskip("tqdm")
+    stream = io.StringIO()
+    bar = DelayedBar("run.vcd", delay=delay, stream=stream)
+    for done, total in calls:
+        bar(done, total)
+    bar.close()
+    assert ("run.vcd" in stream.getvalue()) == drawn

@@ -58,6 +58,6 @@ def sample_table(w: "Waveform", signals: list[Signal], start: Optional[int] = No
         return Table(w.times[indices], indices, columns)
     timed = [sampling.by_time(s) for s in every]
     inside = [s.times[(s.times > start) & (s.times <= stop)] for s in timed]
-    times = np.unique(np.concatenate([np.array([start], dtype=np.uint64)] + inside))
+    times = sampling.union([np.array([start], dtype=np.uint64)] + inside)
     columns = {s.signal.name: sampling.column(s, sampling.positions(s.times, times)) for s in timed}
     return Table(times, None, columns)

@@ -98,33 +98,45 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
         out.write(line + "\n")
     out.write("$enddefinitions $end\n")
 
-    times, texts, written = [], [], 0
+    times, lines, written = [], [], 0
     out.write(f"#{start}\n$dumpvars\n")
     for signal in firsts:
+        code = codes[signal.id]
         steps = sampling.by_time(sampling.steps(signal))
         inside = np.flatnonzero((steps.times > start) & (steps.times <= stop))
         where = np.concatenate((sampling.positions(steps.times, [start]), inside))
         values = sampling.exact(steps, where)
         text = _text(signal, values[0], initial=True)
         if text is not None:
-            out.write(text + codes[signal.id] + "\n")
+            out.write(text + code + "\n")
             written += 1
-        times.append(steps.times[inside])
-        texts.extend((signal, v) for v in values[1:])
+        changes = _changes(signal, values[1:].tolist(), code)
+        kept = np.array([c is not None for c in changes], dtype=bool)
+        times.append(steps.times[inside][kept])
+        lines.extend(c for c in changes if c is not None)
     out.write("$end\n")
-    if not firsts:
-        return 0
+    if not lines:
+        return written
     all_times = np.concatenate(times)
-    last = None
-    for k in np.argsort(all_times, kind="stable").tolist():
-        signal, value = texts[k]
-        text = _text(signal, value)
-        if text is None:
-            continue
-        time = int(all_times[k])
-        if time != last:
-            out.write(f"#{time}\n")
-            last = time
-        out.write(text + codes[signal.id] + "\n")
-        written += 1
-    return written
+    order = np.argsort(all_times, kind="stable")
+    text_of = np.empty(len(lines), dtype=object)
+    text_of[:] = lines
+    ordered = text_of[order].tolist()
+    ordered_times = all_times[order]
+    firsts_of_time = np.flatnonzero(np.append(True, ordered_times[1:] != ordered_times[:-1])).tolist()
+    for a, b in zip(firsts_of_time, firsts_of_time[1:] + [len(ordered)]):
+        out.write(f"#{int(ordered_times[a])}\n")
+        out.write("\n".join(ordered[a:b]))
+        out.write("\n")
+    return written + len(ordered)
+
+
+def _changes(signal: Signal, values: list, code: str) -> list[Optional[str]]:
+    """The value change lines of `values`, None for those with no line. Two-
+    state values, by far the most, are formatted in place."""
+    if signal.kind == "bits" and signal.width == 1:
+        return [f"{v}{code}" if type(v) is int else _text(signal, v) + code for v in values]
+    if signal.kind == "bits":
+        return [f"b{v:b} {code}" if type(v) is int else _text(signal, v) + code for v in values]
+    texts = [_text(signal, v) for v in values]
+    return [None if t is None else t + code for t in texts]
