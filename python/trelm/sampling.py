@@ -133,5 +133,4 @@ def same_values(a: Steps, where_a: np.ndarray, b: Steps, where_b: np.ndarray) ->
 
 
 def _same_objects(a: np.ndarray, b: np.ndarray) -> np.ndarray:
-    return np.fromiter((type(x) is type(y) and x == y or (x is None and y is None) for x, y in zip(a, b)),
-                       dtype=bool, count=len(a))
+    return np.fromiter((type(x) is type(y) and x == y for x, y in zip(a, b)), dtype=bool, count=len(a))
