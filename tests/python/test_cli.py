@@ -84,6 +84,20 @@ def test_stats(capsys, dump):
         assert entry["changes"] == len(signal.changes().indices)
 
 
+def test_plot_and_export(capsys, tmp_path, dump):
+    pytest.importorskip("matplotlib")
+    path, w = dump
+    names = list(w)[:3]
+    picture = tmp_path / "wave.png"
+    assert data_of(capsys, "plot", path, *names, "-o", picture) == {
+        "output": str(picture), "signals": names, "start": w.time_of(0), "stop": w.time_of(-1)}
+    assert picture.read_bytes()[:4] == b"\x89PNG"
+    table = tmp_path / "out.jsonl"
+    written = data_of(capsys, "export", path, "--signals", "*", "-o", table, "--on", "index")
+    assert written["rows"] == w.index_count == len(table.read_text().splitlines())
+    assert written["format"] == "jsonl" and written["signals"] == list(w)
+
+
 QUERIES = {"cpu.vcd": ["top.cpu.valid && top.cpu.pc > 30", "$rose(top.clk)", "top.cpu.pc == 200"],
            "counter_lz4.fst": ["counter_tb.en && !counter_tb.clk"]}
 

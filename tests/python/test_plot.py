@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import trelm
+from trelm.plot import COLUMNS
 from trelm.plot.segments import BUSY, cut
 from trelm.sampling import by_time, steps
 
@@ -86,7 +87,7 @@ def test_window_and_busy_segments():
         f"#{t}\n{t % 2}!\nb{t % 65536:b} \"\n" for t in range(toggles)) + f"#{toggles * 3}\n"
     w = trelm.loads(text)
     figure = w.plot(["c", "n"])
-    columns = 780
+    columns = COLUMNS
     for name in ("c", "n"):
         artists = _artists(figure, name)
         busy = artists[f"{name}/busy"].get_paths()

@@ -21,6 +21,7 @@ LANE_INCHES = 0.45
 MARGIN_INCHES = 0.75  # below the lanes, for the time axis
 DPI = 100
 LEFT, RIGHT = 0.2, 0.98  # the lanes' extent across the figure, in its fractions
+COLUMNS = int(WIDTH_INCHES * DPI * (RIGHT - LEFT))  # pixels across the lanes
 
 
 def axis_label(w: "Waveform") -> str:
@@ -43,13 +44,12 @@ def plot(w: "Waveform", signals: Signals, start: Optional[int] = None, stop: Opt
     figure = Figure(figsize=(WIDTH_INCHES, height), dpi=DPI)
     bottom = MARGIN_INCHES / height
     ax = figure.add_axes((LEFT, bottom, RIGHT - LEFT, 1 - bottom - 0.1 / height))
-    columns = max(int(WIDTH_INCHES * DPI * (RIGHT - LEFT)), 1)
-    pixel = (stop - start) / columns
+    pixel = (stop - start) / COLUMNS
     names = []
     for k, signal in enumerate(chosen):
         base = float(len(chosen) - 1 - k)
         steps = sampling.by_time(sampling.steps(signal))
-        seg = cut(steps, start, stop, columns)
+        seg = cut(steps, start, stop, COLUMNS)
         label = signal.name
         if signal.kind == "real":
             lo, hi = lanes.real_lane(ax, signal.name, steps, seg, base)
