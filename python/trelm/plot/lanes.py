@@ -53,7 +53,7 @@ def _busy(ax, name: str, seg: Segments, base: float) -> None:
              edgecolor="none", hatch="////")
 
 
-def _step_line(ax, name: str, starts: np.ndarray, ends: np.ndarray, levels: np.ndarray, gid: str) -> None:
+def _step_line(ax, starts: np.ndarray, ends: np.ndarray, levels: np.ndarray, gid: str) -> None:
     """One line through every segment's level; NaN levels leave a gap."""
     ax.plot(np.column_stack((starts, ends)).ravel(), np.repeat(levels, 2), color=LINE, linewidth=1.2, gid=gid)
 
@@ -70,7 +70,7 @@ def bit_lane(ax, name: str, steps: sampling.Steps, seg: Segments, base: float) -
             band[k] = True
         else:
             levels[k] = base + level
-    _step_line(ax, name, seg.starts, seg.ends, levels, f"{name}/line")
+    _step_line(ax, seg.starts, seg.ends, levels, f"{name}/line")
     _patches(ax, _rectangles(seg.starts[band], seg.ends[band], base), f"{name}/x", facecolor=UNKNOWN,
              alpha=0.35, edgecolor="none")
     _busy(ax, name, seg, base)
@@ -109,7 +109,7 @@ def bus_lane(ax, name: str, steps: sampling.Steps, seg: Segments, base: float, p
              facecolor=UNKNOWN, alpha=0.35, edgecolor=UNKNOWN, linewidth=1.0)
     if floating.any():
         levels = np.where(floating, base + MIDDLE, np.nan)
-        _step_line(ax, name, seg.starts, seg.ends, levels, f"{name}/z")
+        _step_line(ax, seg.starts, seg.ends, levels, f"{name}/z")
     _busy(ax, name, seg, base)
     for k in np.flatnonzero(plain | unknown).tolist():
         text = label_of(values[k], kind)
@@ -131,6 +131,6 @@ def real_lane(ax, name: str, steps: sampling.Steps, seg: Segments, base: float) 
     lo, hi = (float(finite.min()), float(finite.max())) if len(finite) else (0.0, 0.0)
     scale = (HIGH - LOW) / (hi - lo) if hi > lo else 0.0
     levels = base + (LOW + (values - lo) * scale if scale else np.where(np.isfinite(values), MIDDLE, np.nan))
-    _step_line(ax, name, seg.starts, seg.ends, levels, f"{name}/line")
+    _step_line(ax, seg.starts, seg.ends, levels, f"{name}/line")
     _busy(ax, name, seg, base)
     return lo, hi
