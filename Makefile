@@ -58,6 +58,7 @@ fuzz-test: venv
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELM_SANITIZE=ON -DTRELM_BUILD_TESTS=OFF -DTRELM_BUILD_FUZZ=ON -DTRELM_LIBFUZZER=ON
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/fuzz -j $(JOBS)
 	for t in build/fuzz/*_fuzz; do \
+	  [ -f $$t ] || continue; \
 	  mkdir -p build/fuzz/corpus-$$(basename $$t); \
 	  ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1 $$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
 	    build/fuzz/corpus-$$(basename $$t) tests/data fuzz/corpus || exit 1; \

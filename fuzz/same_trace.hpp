@@ -1,6 +1,7 @@
 // Whether two traces read from the same input are the same: names, scopes,
-// time stamps, and every signal's runs (starts and values bit for bit). The
-// fuzz targets use it to check one reading path against another.
+// time stamps, and every signal's runs (starts, values bit for bit, and the
+// digits kept beside them). The fuzz targets use it to check one reading
+// path against another.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,26 @@ inline bool same_trace(const Trace& a, const Trace& b) {
     if (!x) continue;
     if (x->length() != y->length() || x->run_count() != y->run_count()) return false;
     for (size_t k = 0; k < x->run_count(); ++k)
-      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k))) return false;
+      if (x->run_start(k) != y->run_start(k) || !x->run_value(k).same_representation(y->run_value(k)) ||
+          x->run_digits(k) != y->run_digits(k))
+        return false;
+  }
+  return true;
+}
+
+// Where the front door's exact reading holds a two-state number or a real,
+// the literal reading of the same input holds the same, read by the same
+// signal id. Callers make sure ids name the same signals in both.
+inline bool exact_agrees_with_literal(const Trace& exact, const Trace& literal) {
+  for (const auto& name : exact.signal_names()) {
+    auto id = exact.signal_id(name);
+    const SignalColumn* x = id ? exact.store().column(*id) : nullptr;
+    if (!x) continue;
+    for (size_t k = 0; k < x->run_count(); ++k) {
+      SignalValue view = x->run_value(k);
+      if (!view.is_int() && view.kind() != ValueKind::Real) continue;
+      if (!literal.store().get(*id, x->run_start(k)).same_representation(view)) return false;
+    }
   }
   return true;
 }

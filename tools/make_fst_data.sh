@@ -3,8 +3,10 @@
 #   NAME.vcd                    Icarus Verilog's dump of NAME.v
 #   NAME_{lz4,fastlz,zlib,gzip}.fst   vcd2fst of that dump with -4, -F, -Z and -c
 #   verilated.fst / verilated.vcd     Verilator's native FST and VCD of the same run
-# Needs iverilog, vcd2fst (gtkwave) and verilator. The fixtures are committed;
-# run this only to remake them.
+#   ../vhdl/nine.{vcd,fst}            GHDL's VCD and FST of tests/data/vhdl/src/nine.vhd
+#                                     (VHDL's nine logic values, an enumeration)
+# Needs iverilog, vcd2fst (gtkwave), verilator and ghdl. The fixtures are
+# committed; run this only to remake them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 data="$root/tests/data/fst"
@@ -30,6 +32,10 @@ for format in fst vcd; do
     --Mdir "$work/obj_$format" "$src/verilated.v" "$src/verilated_main.cpp" >/dev/null
   "$work/obj_$format/Vverilated" "$data/verilated.$format"
 done
+
+vhdl="$root/tests/data/vhdl"
+(cd "$work" && ghdl -a --std=08 "$vhdl/src/nine.vhd" && ghdl -e --std=08 nine &&
+  ghdl -r --std=08 nine --vcd="$vhdl/nine.vcd" && ghdl -r --std=08 nine --fst="$vhdl/nine.fst")
 
 # Files of every block, pack and hierarchy kind from the tests' own writer:
 # seeds for the fuzz target, which vcd2fst and Verilator alone do not cover.

@@ -25,7 +25,8 @@ class DelayedBar:
 
     def __call__(self, done: int, total: int) -> None:
         if self._bar is None:
-            if time.monotonic() - self._start < self._delay:
+            # A bar first drawn when the load is done would only flash.
+            if done >= total or time.monotonic() - self._start < self._delay:
                 return
             try:
                 from tqdm import tqdm

@@ -144,6 +144,17 @@ class Signal:
         _, known = _native.values(self._waveform.trace, self.id, self.width, "u64", start, stop)
         return _words(known, np.bool_)
 
+    def _repr_png_(self) -> Optional[bytes]:
+        """The signal's lane over the whole dump, for notebooks; None (the
+        text repr) without matplotlib."""
+        try:
+            figure = self._waveform.plot([self])
+        except ImportError:
+            return None
+        from trelm.plot import figure_bytes
+
+        return figure_bytes(figure, "png")
+
     def __repr__(self) -> str:
         return f"<Signal {self.name} [{self.width}] {self.kind}>"
 

@@ -165,12 +165,18 @@ class Waveform:
         dump whose times go back still gets one answer, the last index
         reached by then). A time before the first sample is a ValueError."""
         times = self.times
-        if self._running_max is None:
-            self._running_max = np.maximum.accumulate(times) if len(times) else times
         if time < 0 or not len(times) or time < int(times[0]):
             first = f"the first sample's time {int(times[0])}" if len(times) else "no sample at all"
             raise ValueError(f"time {time} is before {first} in {self._label}")
-        return int(np.searchsorted(self._running_max, np.uint64(time), side="right")) - 1
+        return int(np.searchsorted(self._step_times(), np.uint64(time), side="right")) - 1
+
+    def _step_times(self) -> np.ndarray:
+        """The time every sample index counts at: the highest time reached by
+        then, so the array ascends even where the dump's times go back."""
+        if self._running_max is None:
+            times = self.times
+            self._running_max = np.maximum.accumulate(times) if len(times) else times
+        return self._running_max
 
     # -- values at one index -------------------------------------------------
 
@@ -222,6 +228,46 @@ class Waveform:
         from trelm.query import spans
 
         return spans(self.find(query, scope=scope))
+
+    # -- pictures and tables ---------------------------------------------------
+
+    def plot(self, signals, start: Optional[int] = None, stop: Optional[int] = None):
+        """A timing diagram of `signals` (full names, glob patterns or Signal
+        objects) over the times [start, stop], as a matplotlib Figure: a lane
+        per signal; one-bit signals as a line between 0 and 1 (Z at
+        mid-height, X as a shaded band), buses as hexagon-ended segments
+        labelled with their values (hex, or the digits when not two-state),
+        reals as a line. Where changes come closer than a pixel, the lane
+        shows one grey "busy" segment. Needs matplotlib (``trelm[plot]``)."""
+        from trelm.plot import plot
+
+        return plot(self, signals, start, stop)
+
+    def to_pandas(self, signals, start: Optional[int] = None, stop: Optional[int] = None, *, on: str = "change"):
+        """A pandas DataFrame of `signals` over the times [start, stop], a
+        column per signal of exact values (uint64 when all are two-state,
+        float64 for reals). ``on="change"``: indexed by time, a row at `start`
+        and one per later time at which any of the signals changes, holding
+        the values after that time. ``on="index"``: a row per sample index,
+        with its time in a "time" column. Needs pandas (``trelm[pandas]``)."""
+        from trelm.export import to_pandas
+
+        return to_pandas(self, signals, start, stop, on=on)
+
+    def _repr_html_(self) -> str:
+        from html import escape
+
+        count = self.index_count
+        rows = [("format", self.format), ("signals", len(self)), ("scopes", len(self._trace.scopes())),
+                ("sample indices", count)]
+        if count:
+            unit = f" ({self.timescale[0]} {self.timescale[1]})" if self.timescale else ""
+            rows.append(("time", f"{self.time_of(0)}..{self.time_of(count - 1)}{unit}"))
+        shown = ", ".join(self._names[:8]) + (", ..." if len(self._names) > 8 else "")
+        rows.append(("first signals", shown))
+        cells = "".join(f"<tr><th style='text-align:left'>{escape(k)}</th><td style='text-align:left'>"
+                        f"{escape(str(v))}</td></tr>" for k, v in rows)
+        return f"<b>{escape(self._label)}</b><table>{cells}</table>"
 
     def __repr__(self) -> str:
         count = self.index_count

@@ -14,6 +14,7 @@
 #include "formats/vcd/vcd.hpp"
 #include "formats/vcd/number.hpp"
 #include "formats/vcd/text.hpp"
+#include "temp_files.hpp"
 
 namespace trelm {
 namespace {
@@ -473,22 +474,7 @@ TEST(VcdModel, ManyCodesKeepTheirIds) {
 
 // ---- files ---------------------------------------------------------------------
 
-class VcdFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("trelm_vcd_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string write(const std::string& name, const std::string& bytes) {
-    auto path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::filesystem::path dir_;
-};
+class VcdFiles : public TempFiles {};
 
 void expect_same_trace(const VcdTrace& a, const VcdTrace& b) {
   ASSERT_EQ(a.signal_names(), b.signal_names());

@@ -8,16 +8,11 @@ import os
 from contextlib import contextmanager
 from typing import Any, Iterator, Optional
 
-EXTRA_HINT = "pip install 'trelm[batch]'"
-
+from trelm.extras import require
 
 def distributed() -> Any:
     """dask.distributed, imported when a batch first runs."""
-    try:
-        import dask.distributed
-    except ImportError:
-        raise ImportError(f"trelm.batch runs on dask.distributed, which is not installed: {EXTRA_HINT}") from None
-    return dask.distributed
+    return require("dask.distributed", "trelm.batch", "batch")
 
 
 # One task per core already keeps the cores busy, so the engine's own thread

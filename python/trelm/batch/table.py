@@ -5,19 +5,15 @@ from __future__ import annotations
 from numbers import Integral
 from typing import Any, Mapping, Optional, Sequence
 
-from trelm.batch.cluster import EXTRA_HINT
 from trelm.batch.tasks import Outcome
+from trelm.extras import require
 
 TIMES_AND_ERROR = ("load_seconds", "call_seconds", "error")
 _OWN = ("path",) + TIMES_AND_ERROR
 
 
 def pandas_module() -> Any:
-    try:
-        import pandas
-    except ImportError:
-        raise ImportError(f"trelm.batch returns pandas DataFrames, and pandas is not installed: {EXTRA_HINT}") from None
-    return pandas
+    return require("pandas", "trelm.batch", "batch")
 
 
 def result_fields(result: Any) -> dict:

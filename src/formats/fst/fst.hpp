@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/result.hpp"
+#include "trace/dump_info.hpp"
 #include "trace/record.hpp"
 
 namespace trelm {
@@ -28,6 +29,16 @@ class FstTrace final : public RecordTrace {
   // The same from the bytes of a whole file.
   static Result<std::unique_ptr<FstTrace>> from_bytes(std::vector<uint8_t> bytes,
                                                       FstLoadPath path = FstLoadPath::Blocks);
+  // The front door's load: only the kept signals' names and chunks are read
+  // (the filter of `options`), in exact mode with names without converter
+  // bit ranges, values as exact_change.hpp reads them, and the header's time
+  // unit; progress after each value-change block. The file is read whole
+  // into memory first, as from_file does.
+  static Result<LoadedDump> load(const std::string& path, const LoadOptions& options,
+                                 FstLoadPath load_path = FstLoadPath::Blocks);
+  // The same from the bytes of a whole file.
+  static Result<LoadedDump> load_bytes(std::vector<uint8_t> bytes, const LoadOptions& options,
+                                       FstLoadPath load_path = FstLoadPath::Blocks);
   // One delivered change as a SignalValue: Real, Unknown (empty), Logic (any
   // four-state digit), Str (other digits) or Int (only 0 and 1).
   static SignalValue convert_value(const FstChangeValue& value);

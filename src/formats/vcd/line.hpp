@@ -1,6 +1,11 @@
 // Reading one line of VCD text: trimming, classifying, and decoding a value
 // change into a sink. The line-at-a-time reader and the readers of text
 // pieces on worker threads share these, so both read every line alike.
+//
+// Two readings: the literal one, and the front door's exact one (kExact),
+// in which every scalar digit of the nine-valued logic (U X 0 1 Z W L H -,
+// either case) is a change, vectors keep every digit (see view_of_digits),
+// and "s" lines are string values.
 #pragma once
 
 #include <bit>
@@ -10,6 +15,8 @@
 
 #include "base/utf8.hpp"
 #include "signal/bitpack.hpp"
+#include "signal/exact_value.hpp"
+#include "signal/store.hpp"
 #include "signal/value.hpp"
 #include "formats/vcd/codes.hpp"
 #include "formats/vcd/number.hpp"
@@ -141,13 +148,14 @@ inline uint64_t read_time(std::string_view text) noexcept {
   return parse_unsigned_decimal(trim_white_space(text)).value_or(0);
 }
 
-// A decoded change: the common kinds as plain bits, Logic vectors as a
-// SignalValue handed over separately.
-enum class ChangeKind : uint8_t { Int, Real, Unknown, LogicZ, Value };
+// A decoded change: the common kinds as plain bits (Digit: an exact
+// scalar's digit), other values as a SignalValue handed over separately
+// (Kept: with digits to keep beside it).
+enum class ChangeKind : uint8_t { Int, Real, Unknown, LogicZ, Value, Digit, Kept };
 
 inline constexpr uint8_t kZBit[1] = {kLogicZ};
 
-// The SignalValue of a change of one of the plain kinds.
+// The SignalValue of a change of one of the plain kinds but Digit.
 inline SignalValue plain_value(ChangeKind kind, uint64_t bits) noexcept {
   switch (kind) {
     case ChangeKind::Int: return SignalValue::from_int(bits);
@@ -157,10 +165,30 @@ inline SignalValue plain_value(ChangeKind kind, uint64_t bits) noexcept {
   }
 }
 
+// Appends a change of one of the plain kinds to a column (see
+// SignalColumn::carry_and_set).
+inline void append_plain(SignalColumn& column, Index index, ChangeKind kind, uint64_t bits) {
+  if (kind == ChangeKind::Int) return column.carry_and_set_int(index, bits);
+  if (kind != ChangeKind::Digit) return column.carry_and_set(index, plain_value(kind, bits));
+  const char digit = static_cast<char>(bits);
+  DigitsView view = view_of_digit(digit);
+  column.carry_and_set(index, std::move(view.view), view.keep ? std::string_view(&digit, 1) : std::string_view());
+}
+
+// The exact scalar digits: the nine values of VHDL's logic in either case.
+inline bool is_exact_scalar_digit(char c) noexcept {
+  switch (c) {
+    case 'u': case 'U': case 'x': case 'X': case 'z': case 'Z': case 'w': case 'W':
+    case 'l': case 'L': case 'h': case 'H': case '-': return true;
+    default: return false;
+  }
+}
+
 // Decodes a value-change line (trimmed, of LineKind::Value) whose code is
-// known, calling sink.change(id, kind, bits) or sink.change_value(id, value).
-// Lines of no known kind or code change nothing.
-template <class Sink>
+// known, calling sink.change(id, kind, bits), sink.change_value(id, value)
+// or (exact only) sink.change_kept(id, value, digits). Lines of no known
+// kind or code change nothing.
+template <bool kExact = false, class Sink>
 inline void read_value_line(std::string_view line, const VcdCodeMap& codes, Sink& sink) {
   switch (line.front()) {
     case '0':
@@ -169,20 +197,57 @@ inline void read_value_line(std::string_view line, const VcdCodeMap& codes, Sink
       return;
     case 'x':
     case 'X':
-      if (auto id = codes.find(line.substr(1))) sink.change(*id, ChangeKind::Unknown, 0);
+      if constexpr (!kExact)
+        if (auto id = codes.find(line.substr(1))) sink.change(*id, ChangeKind::Unknown, 0);
+      if constexpr (kExact) break;
       return;
     case 'z':
     case 'Z':
-      if (auto id = codes.find(line.substr(1))) sink.change(*id, ChangeKind::LogicZ, 0);
+      if constexpr (!kExact)
+        if (auto id = codes.find(line.substr(1))) sink.change(*id, ChangeKind::LogicZ, 0);
+      if constexpr (kExact) break;
       return;
     case 'b':
     case 'B':
     case 'r':
     case 'R': break;
-    default: return;
+    case 's':
+    case 'S':
+      if constexpr (kExact) {
+        // A string value runs to the last space, which the code follows.
+        size_t space = line.rfind(' ');
+        if (space == std::string_view::npos) return;
+        if (auto id = codes.find(code_after_space(line, space)))
+          sink.change_value(*id, SignalValue::str(line.substr(1, space - 1)));
+      }
+      return;
+    default:
+      if constexpr (kExact) break;
+      return;
+  }
+  if constexpr (kExact) {
+    if (is_exact_scalar_digit(line.front())) {
+      if (auto id = codes.find(line.substr(1))) sink.change(*id, ChangeKind::Digit, static_cast<uint8_t>(line.front()));
+      return;
+    }
+    if (line.front() != 'b' && line.front() != 'B' && line.front() != 'r' && line.front() != 'R') return;
   }
   // Vector and real changes: the value, one space (U+0020 only), the code.
   const bool vector = line.front() == 'b' || line.front() == 'B';
+  if constexpr (kExact) {
+    if (vector) {
+      size_t space = line.find(' ');
+      if (space == std::string_view::npos) return;
+      auto id = codes.find(code_after_space(line, space));
+      if (!id) return;
+      std::string_view digits = line.substr(1, space - 1);
+      DigitsView view = view_of_digits(digits);
+      if (view.view.is_int()) sink.change(*id, ChangeKind::Int, view.view.int_value());
+      else if (view.keep) sink.change_kept(*id, std::move(view.view), digits);
+      else sink.change_value(*id, std::move(view.view));
+      return;
+    }
+  }
   if (vector) {
     uint64_t bits;
     size_t digits_end = scan_two_state_digits(line.substr(1), bits);
@@ -212,7 +277,9 @@ inline void read_value_line(std::string_view line, const VcdCodeMap& codes, Sink
 // the code is known; returns 0 for any other line, which then needs the
 // general reading (classify, read_value_line) and gets the same result from
 // it. Such a line is ASCII, so it is valid UTF-8 and needs no trimming.
-template <class Sink>
+// Exact: x and z scalars are digits, and vectors of more than 64 digits
+// need the general reading.
+template <bool kExact = false, class Sink>
 inline size_t read_plain_change(const char* p, const char* end, const VcdCodeMap& codes, Sink& sink) {
   const char* q = p + 1;
   ChangeKind kind = ChangeKind::Int;
@@ -221,9 +288,16 @@ inline size_t read_plain_change(const char* p, const char* end, const VcdCodeMap
     case '0': break;
     case '1': bits = 1; break;
     case 'x':
-    case 'X': kind = ChangeKind::Unknown; break;
+    case 'X':
     case 'z':
-    case 'Z': kind = ChangeKind::LogicZ; break;
+    case 'Z':
+      if constexpr (kExact) {
+        kind = ChangeKind::Digit;
+        bits = static_cast<uint8_t>(*p);
+      } else {
+        kind = *p == 'x' || *p == 'X' ? ChangeKind::Unknown : ChangeKind::LogicZ;
+      }
+      break;
     case 'b':
     case 'B': {
       if constexpr (std::endian::native == std::endian::little) {
@@ -258,6 +332,7 @@ inline size_t read_plain_change(const char* p, const char* end, const VcdCodeMap
         else return 0;
       }
       if (q == p + 1) return 0;
+      if (kExact && q - (p + 1) > 64) return 0;
       ++q;
       break;
     }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "formats/vcd/declarations.hpp"
+
 namespace trelm {
 
 std::unique_ptr<VcdTrace> VcdParser::finish() {
@@ -48,7 +50,13 @@ void VcdParser::on_var(std::string_view line) {
   uint32_t width = 1;
   if (auto w = parse_unsigned_decimal(width_text); w && *w <= std::numeric_limits<uint32_t>::max())
     width = static_cast<uint32_t>(*w);
-  reference = reference.substr(0, reference.find('['));
+  std::string indexed;
+  if (exact_) {
+    indexed = indexed_reference(reference, parts);
+    reference = indexed;
+  } else {
+    reference = reference.substr(0, reference.find('['));
+  }
 
   const uint64_t name_length = (scope_lengths_.empty() ? 0 : scope_path_.size() + 1) + reference.size();
   charge_names(name_length);
@@ -58,6 +66,7 @@ void VcdParser::on_var(std::string_view line) {
     full_name.append(scope_path_).append(1, '.');
   }
   full_name.append(reference);
+  if (options_ && !options_->keeps(full_name)) return;
 
   SignalId id;
   if (auto known = codes_.find(code)) {
@@ -66,6 +75,10 @@ void VcdParser::on_var(std::string_view line) {
     id = id_count_++;
     codes_.insert(code, id);
     last_position_.push_back(0);
+  }
+  if (options_) {
+    if (id >= declared_.size()) declared_.resize(id + 1);
+    declared_[id] = SignalDeclaration{kind_of_var_type(kind), std::string(kind)};
   }
 
   // A name is listed exactly when it has an id and a width; a later
@@ -103,15 +116,47 @@ void VcdParser::flush_held() {
   }
   held_.clear();
   held_values_.clear();
+  held_kept_.clear();
 }
 
 void VcdParser::write(HeldChange& change) {
-  SignalStore& store = record_.store;
-  if (current_ > 0) store.carry_forward(change.id, current_ - 1);
-  if (change.kind == vcd_line::ChangeKind::Value)
-    store.set(change.id, current_, std::move(held_values_[change.bits]));
-  else
-    store.set(change.id, current_, vcd_line::plain_value(change.kind, change.bits));
+  SignalColumn& column = record_.store.column_for_append(change.id);
+  switch (change.kind) {
+    case vcd_line::ChangeKind::Value: column.carry_and_set(current_, std::move(held_values_[change.bits])); break;
+    case vcd_line::ChangeKind::Kept: {
+      KeptChange& kept = held_kept_[change.bits];
+      column.carry_and_set(current_, std::move(kept.value), kept.digits);
+      break;
+    }
+    default: vcd_line::append_plain(column, current_, change.kind, change.bits); break;
+  }
+}
+
+void VcdParser::read_timescale(std::string_view line) {
+  // Enough for any unit; text beyond it is no unit.
+  constexpr size_t kMaxText = 256;
+  if (!timescale_open_) {
+    if (!vcd_line::starts_with(line, "$timescale")) return;
+    line.remove_prefix(10);
+    timescale_open_ = true;
+    timescale_text_.clear();
+  }
+  size_t end = line.find("$end");
+  if (timescale_text_.size() <= kMaxText) timescale_text_.append(line.substr(0, end)).push_back(' ');
+  if (end == std::string_view::npos) return;
+  timescale_open_ = false;
+  timescale_ = timescale_text_.size() <= kMaxText ? parse_timescale(timescale_text_) : std::nullopt;
+}
+
+DumpInfo VcdParser::describe() const {
+  DumpInfo info;
+  info.timescale = timescale_;
+  info.declarations.reserve(record_.signal_names.size());
+  for (const std::string& name : record_.signal_names) {
+    SignalId id = record_.name_to_id.find(name)->second;
+    info.declarations.push_back(id < declared_.size() ? declared_[id] : SignalDeclaration{});
+  }
+  return info;
 }
 
 }  // namespace trelm

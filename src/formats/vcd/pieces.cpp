@@ -22,7 +22,8 @@ namespace {
 
 // One change of a piece: the signal, the number of time lines before it in
 // the piece (its slot) with the kind in the top bits, and the value's bits
-// (for ChangeKind::Value the position in PieceLog::values).
+// (for ChangeKind::Value the position in PieceLog::values, for Kept in
+// PieceLog::kept).
 struct LoggedChange {
   uint32_t id;
   uint32_t slot_kind;
@@ -52,6 +53,9 @@ struct PieceLog {
   std::vector<uint64_t> times;
   std::vector<LoggedChange> changes;  // in line order, then grouped by signal
   std::vector<SignalValue> values;
+  // Values with digits to keep, which view the piece's text (it outlives
+  // the log's use within one window).
+  std::vector<std::pair<SignalValue, std::string_view>> kept;
   std::vector<Group> groups;  // ascending ids
   size_t stop = std::string_view::npos;  // offset in text of a declaration line
   Index base = 0;  // the index of the piece's first time line
@@ -67,12 +71,17 @@ struct PieceLog {
     values.push_back(std::move(value));
     change(id, ChangeKind::Value, values.size() - 1);
   }
+  void change_kept(SignalId id, SignalValue value, std::string_view digits) {
+    kept.emplace_back(std::move(value), digits);
+    change(id, ChangeKind::Kept, kept.size() - 1);
+  }
   // Empty again, keeping the room taken.
   void reset(std::string_view piece_text) {
     text = piece_text;
     times.clear();
     changes.clear();
     values.clear();
+    kept.clear();
     groups.clear();
     stop = std::string_view::npos;
     base = 0;
@@ -82,13 +91,14 @@ struct PieceLog {
 
 namespace {
 
+template <bool kExact>
 void decode_piece(PieceLog& log, const VcdCodeMap& codes) {
   const std::string_view text = log.text;
   const bool ascii = is_ascii(text.data(), text.size());
   size_t begin = 0;
   const char* const text_end = text.data() + text.size();
   while (begin < text.size()) {
-    if (size_t length = vcd_line::read_plain_change(text.data() + begin, text_end, codes, log)) {
+    if (size_t length = vcd_line::read_plain_change<kExact>(text.data() + begin, text_end, codes, log)) {
       begin += length;
       continue;
     }
@@ -100,7 +110,7 @@ void decode_piece(PieceLog& log, const VcdCodeMap& codes) {
       case LineKind::Upscope:
       case LineKind::Var: log.stop = begin; return;
       case LineKind::Time: log.times.push_back(vcd_line::read_time(line.substr(1))); break;
-      case LineKind::Value: vcd_line::read_value_line(line, codes, log); break;
+      case LineKind::Value: vcd_line::read_value_line<kExact>(line, codes, log); break;
     }
     begin = end + 1;
   }
@@ -168,7 +178,12 @@ void write_signals(SignalStore& store, std::span<PieceLog> pieces, SignalId firs
     switch (change.kind()) {
       case ChangeKind::Int: column.carry_and_set_int(index, change.bits); break;
       case ChangeKind::Value: column.carry_and_set(index, std::move(piece.values[change.bits])); break;
-      default: column.carry_and_set(index, vcd_line::plain_value(change.kind(), change.bits)); break;
+      case ChangeKind::Kept: {
+        auto& [value, digits] = piece.kept[change.bits];
+        column.carry_and_set(index, std::move(value), digits);
+        break;
+      }
+      default: vcd_line::append_plain(column, index, change.kind(), change.bits); break;
     }
   };
   for (;;) {
@@ -244,10 +259,12 @@ void VcdPieceReader::read(VcdParser& parser, std::string_view text) {
 
   const VcdCodeMap& codes = parser.codes();
   const SignalId id_count = parser.id_count();
+  const bool exact = parser.exact();
   std::atomic<size_t> next_piece{0};
   auto decode = [&](size_t) {
     for (size_t k; (k = next_piece.fetch_add(1, std::memory_order_relaxed)) < pieces_.size();) {
-      decode_piece(pieces_[k], codes);
+      if (exact) decode_piece<true>(pieces_[k], codes);
+      else decode_piece<false>(pieces_[k], codes);
       group_piece(pieces_[k], id_count);
     }
   };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/file.hpp"
+#include "formats/vcd/gzip_stream.hpp"
 #include "formats/vcd/line_scan.hpp"
 #include "formats/vcd/parser.hpp"
 #include "formats/vcd/pieces.hpp"
@@ -42,8 +43,9 @@ struct FillResult {
   std::string error;
 };
 
-// Reads into buffer[from, size()) until it is full or the file ends.
-FillResult fill(FileStream& stream, std::vector<char>& buffer, size_t from) {
+// Reads into buffer[from, size()) until it is full or the stream ends.
+template <class Source>
+FillResult fill(Source& stream, std::vector<char>& buffer, size_t from) {
   FillResult result;
   while (from + result.count < buffer.size()) {
     auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.data() + from + result.count),
@@ -70,33 +72,38 @@ struct ThreadJoiner {
   }
 };
 
-}  // namespace
-
-std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
-  VcdParser parser(text.size());
-  VcdPieceReader pieces(options);
-  const size_t window = std::max<size_t>(options.window_bytes, 1);
-  size_t begin = 0;
-  while (begin < text.size()) {
-    size_t end = text.size();
-    if (text.size() - begin > window) {
-      const void* lf = std::memchr(text.data() + begin + window, '\n', text.size() - begin - window);
-      if (lf) end = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
-    }
-    read_window(parser, text.substr(begin, end - begin), pieces);
-    begin = end;
+// A plain file as a stream that counts what it has read.
+class PlainSource {
+ public:
+  explicit PlainSource(FileStream file) noexcept : file_(std::move(file)) {}
+  Result<size_t> read(uint8_t* buffer, size_t capacity) {
+    auto got = file_.read(buffer, capacity);
+    if (got) consumed_ += *got;
+    return got;
   }
-  return pieces.finish(parser);
-}
+  uint64_t consumed() const noexcept { return consumed_; }
+  uint64_t size_hint() const noexcept { return file_.size_hint(); }
 
-Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, const VcdPieceOptions& options) {
-  auto opened = FileStream::open(path);
-  if (!opened) return fail("Failed to open " + path + ": " + opened.error());
-  FileStream stream = std::move(opened).value();
+ private:
+  FileStream file_;
+  uint64_t consumed_ = 0;
+};
 
-  VcdParser parser(stream.size_hint());
-  VcdPieceReader pieces(options);
-  const size_t window = std::max<size_t>(options.window_bytes, 1);
+// How reading a stream ended: the stream's error text, or stopped by the
+// progress sink.
+struct StreamEnd {
+  bool failed = false;
+  bool stopped = false;
+  std::string error;
+};
+
+// Reads the whole stream into the parser, window by window. Progress, when
+// asked for, is the stream's consumed bytes against its size, after each
+// window.
+template <class Source>
+StreamEnd read_stream(Source& stream, VcdParser& parser, VcdPieceReader& pieces, size_t window,
+                      const LoadOptions* load) {
+  const uint64_t total = stream.size_hint();
   // Two buffers: while the lines of one are read, the next window of the
   // file is read into the other on a thread of its own.
   std::vector<char> current(window), next(window);
@@ -106,7 +113,7 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
     // A read error ends the load; retrying could loop forever (a directory
     // gives EISDIR on every call) and treating it as the end would hand
     // back a silently shortened trace.
-    if (got.failed) return fail("Failed to open " + path + ": " + got.error);
+    if (got.failed) return StreamEnd{true, false, got.error};
     const bool end_of_input = got.end;
     size_t complete = held;
     if (!end_of_input) {
@@ -146,12 +153,91 @@ Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, c
       read_window(parser, std::string_view(current.data(), complete), pieces);
     }
     if (reader_failure) std::rethrow_exception(reader_failure);
+    if (load && !load->report(std::min(stream.consumed(), total), total)) return StreamEnd{true, true, kLoadStopped};
     if (end_of_input) break;
     current.swap(next);
     got = std::move(ahead);
     held = rest + got.count;
   }
+  return {};
+}
+
+// Reads text held in memory into the parser, window by window.
+bool read_text(std::string_view text, VcdParser& parser, VcdPieceReader& pieces, size_t window,
+               const LoadOptions* load) {
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.size();
+    if (text.size() - begin > window) {
+      const void* lf = std::memchr(text.data() + begin + window, '\n', text.size() - begin - window);
+      if (lf) end = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+    }
+    read_window(parser, text.substr(begin, end - begin), pieces);
+    begin = end;
+    if (load && !load->report(begin, text.size())) return false;
+  }
+  return true;
+}
+
+LoadedDump finish_load(VcdParser& parser, VcdPieceReader& pieces) {
+  LoadedDump dump;
+  dump.info = parser.describe();
+  dump.trace = pieces.finish(parser);
+  return dump;
+}
+
+}  // namespace
+
+std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
+  VcdParser parser(text.size());
+  VcdPieceReader pieces(options);
+  read_text(text, parser, pieces, std::max<size_t>(options.window_bytes, 1), nullptr);
   return pieces.finish(parser);
+}
+
+Result<std::unique_ptr<VcdTrace>> VcdTrace::from_file(const std::string& path, const VcdPieceOptions& options) {
+  auto opened = FileStream::open(path);
+  if (!opened) return fail("Failed to open " + path + ": " + opened.error());
+  PlainSource stream(std::move(opened).value());
+  VcdParser parser(stream.size_hint());
+  VcdPieceReader pieces(options);
+  StreamEnd end = read_stream(stream, parser, pieces, std::max<size_t>(options.window_bytes, 1), nullptr);
+  if (end.failed) return fail("Failed to open " + path + ": " + end.error);
+  return pieces.finish(parser);
+}
+
+Result<LoadedDump> VcdTrace::load_text(std::string_view text, const LoadOptions& load, const VcdPieceOptions& options) {
+  VcdParser parser(text.size(), &load);
+  VcdPieceReader pieces(options);
+  if (!read_text(text, parser, pieces, std::max<size_t>(options.window_bytes, 1), &load))
+    return fail(std::string(kLoadStopped));
+  return finish_load(parser, pieces);
+}
+
+Result<LoadedDump> VcdTrace::load_file(const std::string& path, const LoadOptions& load, bool gzip,
+                                       const VcdPieceOptions& options) {
+  const size_t window = std::max<size_t>(options.window_bytes, 1);
+  VcdPieceReader pieces(options);
+  if (gzip) {
+    auto opened = GzipFileStream::open(path);
+    if (!opened) return fail("Failed to open " + path + ": " + opened.error());
+    GzipFileStream& stream = opened.value();
+    // The names' room follows the compressed size: every real header
+    // compresses far less than the budget allows for.
+    VcdParser parser(stream.size_hint(), &load);
+    StreamEnd end = read_stream(stream, parser, pieces, window, &load);
+    if (end.stopped) return fail(std::move(end.error));
+    if (end.failed) return fail("Failed to read " + path + ": " + end.error);
+    return finish_load(parser, pieces);
+  }
+  auto opened = FileStream::open(path);
+  if (!opened) return fail("Failed to open " + path + ": " + opened.error());
+  PlainSource stream(std::move(opened).value());
+  VcdParser parser(stream.size_hint(), &load);
+  StreamEnd end = read_stream(stream, parser, pieces, window, &load);
+  if (end.stopped) return fail(std::move(end.error));
+  if (end.failed) return fail("Failed to open " + path + ": " + end.error);
+  return finish_load(parser, pieces);
 }
 
 uint64_t VcdTrace::signal_width(std::string_view name) const noexcept {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/result.hpp"
+#include "trace/dump_info.hpp"
 #include "trace/record.hpp"
 #include "formats/vcd/piece_options.hpp"
 
@@ -23,6 +24,15 @@ class VcdTrace final : public RecordTrace {
   // Streams a file, with the same failure; the one error text is
   // "Failed to open {path}: {os error}".
   static Result<std::unique_ptr<VcdTrace>> from_file(const std::string& path, const VcdPieceOptions& options = {});
+
+  // The front door's loads: read with `load` (see VcdParser), described
+  // beside the trace, with progress after each window of text. A
+  // gzip-compressed file is read as a stream (`gzip`); a stream that is
+  // truncated or corrupt fails with "Failed to read {path}: {reason}".
+  static Result<LoadedDump> load_text(std::string_view text, const LoadOptions& load,
+                                      const VcdPieceOptions& options = {});
+  static Result<LoadedDump> load_file(const std::string& path, const LoadOptions& load, bool gzip = false,
+                                      const VcdPieceOptions& options = {});
 
   // 0 for an unknown name, where the other formats' traces give 1.
   uint64_t signal_width(std::string_view name) const noexcept override;

@@ -22,24 +22,19 @@ uint64_t file_size(const std::string& path) {
   return static_cast<uint64_t>(info.st_size);
 }
 
-// A trace on the common record, reduced to the kept signals.
+// A scanned trace on the common record, reduced to the kept signals. The
+// scanners read their input whole: progress is its start and its end.
 template <class TraceType>
 Result<LoadedDump> load_record(const std::string& path, const LoadOptions& options) {
+  const uint64_t total = file_size(path);
+  if (!options.report(0, total)) return fail(std::string(kLoadStopped));
   TRELM_ASSIGN(std::unique_ptr<TraceType> loaded, TraceType::from_file(path));
+  if (!options.report(total, total)) return fail(std::string(kLoadStopped));
   LoadedDump dump;
   if (options.filters())
     dump.trace = std::make_unique<RecordTrace>(keep_signals(loaded->take_record(), options));
   else
     dump.trace = std::move(loaded);
-  dump.info.declarations = declarations_from_values(*dump.trace);
-  return dump;
-}
-
-Result<LoadedDump> load_vcd(const std::string& path, const LoadOptions& options) {
-  if (options.filters()) return fail(std::string("signals= is not yet supported for VCD"));
-  TRELM_ASSIGN(std::unique_ptr<VcdTrace> loaded, VcdTrace::from_file(path));
-  LoadedDump dump;
-  dump.trace = std::move(loaded);
   dump.info.declarations = declarations_from_values(*dump.trace);
   return dump;
 }
@@ -58,28 +53,20 @@ std::optional<DumpFormat> parse_format(std::string_view name) noexcept {
 }
 
 Result<LoadedDump> load_dump(const std::string& path, DumpFormat format, const LoadOptions& options) {
-  const uint64_t total = file_size(path);
-  if (!options.report(0, total)) return fail(std::string(kLoadStopped));
-  Result<LoadedDump> loaded = fail(std::string("gzip-compressed VCD is not yet supported"));
   switch (format) {
-    case DumpFormat::Vcd: loaded = load_vcd(path, options); break;
-    case DumpFormat::VcdGzip: break;
-    case DumpFormat::Fst: loaded = load_record<FstTrace>(path, options); break;
-    case DumpFormat::Fsdb: loaded = load_record<FsdbTrace>(path, options); break;
-    case DumpFormat::Wlf: loaded = load_record<WlfTrace>(path, options); break;
-    case DumpFormat::Shm: loaded = load_record<ShmTrace>(path, options); break;
-    case DumpFormat::Vpd: loaded = load_record<VpdTrace>(path, options); break;
+    case DumpFormat::Vcd: return VcdTrace::load_file(path, options);
+    case DumpFormat::VcdGzip: return VcdTrace::load_file(path, options, true);
+    case DumpFormat::Fst: return FstTrace::load(path, options);
+    case DumpFormat::Fsdb: return load_record<FsdbTrace>(path, options);
+    case DumpFormat::Wlf: return load_record<WlfTrace>(path, options);
+    case DumpFormat::Shm: return load_record<ShmTrace>(path, options);
+    case DumpFormat::Vpd: return load_record<VpdTrace>(path, options);
   }
-  if (loaded.ok() && !options.report(total, total)) return fail(std::string(kLoadStopped));
-  return loaded;
+  return fail(std::string("no reader for the format"));
 }
 
 Result<LoadedDump> load_vcd_text(std::string_view text, const LoadOptions& options) {
-  if (options.filters()) return fail(std::string("signals= is not yet supported for VCD"));
-  LoadedDump dump;
-  dump.trace = VcdTrace::parse(text);
-  dump.info.declarations = declarations_from_values(*dump.trace);
-  return dump;
+  return VcdTrace::load_text(text, options);
 }
 
 }  // namespace trelm::python::native
