@@ -1,7 +1,6 @@
 """trelm.batch on a local Dask cluster of two worker processes, against a
 serial loop over trelm.open; and the `trelm batch` command."""
 
-import argparse
 import json
 import time
 
@@ -13,7 +12,7 @@ pandas = pytest.importorskip("pandas")
 import trelm  # noqa: E402
 from dump_makers import FORMATS, write_dump  # noqa: E402
 from trelm import batch  # noqa: E402
-from trelm.cli import batch as command  # noqa: E402
+from trelm.cli import main  # noqa: E402
 
 QUERY = "top.err && top.count > 3"
 
@@ -133,9 +132,7 @@ def test_bad_query_and_paths_are_refused_before_any_work(paths):
 
 
 def run_command(argv):
-    parser = argparse.ArgumentParser(prog="trelm")
-    command.add_parser(parser.add_subparsers())
-    return command.run(parser.parse_args(["batch", *argv]))
+    return main(["batch", *argv])
 
 
 @pytest.mark.parametrize(
@@ -168,7 +165,12 @@ def test_command_on_a_local_cluster_in_plain_text(paths, capsys):
 
 def test_command_usage_errors(paths, capsys):
     assert run_command(["top.err &&", paths[0]]) == 2
-    assert capsys.readouterr().err.startswith("trelm batch: ")
+    assert capsys.readouterr().err.startswith("trelm: bad query")
+    import dask
+
+    with dask.config.set({"distributed.comm.timeouts.connect": "1s"}):
+        assert run_command(["top.err", paths[0], "--scheduler", "tcp://127.0.0.1:9"]) == 2
+    assert "cannot reach the Dask scheduler" in capsys.readouterr().err
 
 
 def test_dask_is_imported_only_when_a_batch_runs(monkeypatch, paths):

@@ -18,13 +18,14 @@ def add_parser(subparsers):
                         "sample indices and the times of the first and last match. Each dump loads only the "
                         "signals the query names. Without --scheduler a local cluster of this machine's cores "
                         "does the work. A dump that cannot be read, or that lacks a signal the query names, gets "
-                        "its error in its row; the others go on. See docs/batch.md.",
+                        "its error in its row; the others go on; exit status 3 when no dump gives an answer at "
+                        "all. See docs/batch.md.",
                         """
                         trelm batch '$rose(top.err)' runs/*.fst
                         trelm batch 'top.fifo.count == 16' runs/*.vcd.gz --json > overflow.json
                         trelm batch '$rose(top.err)' runs/*.fst --scheduler tcp://head-node:8786
                         """,
-                        one="when the query matches in no dump; 3 also when no dump gives an answer at all")
+                        one="when the query matches in no dump")
     parser.add_argument("query", metavar="QUERY", help="a query text")
     parser.add_argument("dumps", metavar="DUMP", nargs="+", help="dumps (any format trelm reads)")
     parser.add_argument("--scheduler", metavar="ADDRESS",
