@@ -185,7 +185,7 @@ struct LoadedBytes {
   DumpInfo info;
 };
 
-Result<LoadedBytes> read_bytes(std::vector<uint8_t> bytes, FstLoadPath path, const LoadOptions* options);
+Result<LoadedBytes> read_bytes(FileBytes bytes, FstLoadPath path, const LoadOptions* options);
 
 }  // namespace
 
@@ -227,7 +227,7 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
 
 namespace {
 
-Result<LoadedBytes> read_bytes(std::vector<uint8_t> bytes, FstLoadPath path, const LoadOptions* options) {
+Result<LoadedBytes> read_bytes(FileBytes bytes, FstLoadPath path, const LoadOptions* options) {
   const uint64_t file_size = bytes.size();
   const bool exact = options && options->exact;
   if (options && !options->report(0, file_size)) return fail(std::string(kLoadStopped));
@@ -285,12 +285,14 @@ Result<LoadedBytes> read_bytes(std::vector<uint8_t> bytes, FstLoadPath path, con
   return loaded;
 }
 
-// The whole file; a directory opens and then fails to read, which is the
-// reader's I/O error.
-Result<std::vector<uint8_t>> read_file(const std::string& path) {
+// The whole file, mapped where it can be; a directory opens and then fails
+// to read, which is the reader's I/O error. A load of a few signals reads
+// each block's header, position table and time table and those signals'
+// chunks: of a mapped file only those pages are read.
+Result<FileBytes> read_file(const std::string& path, FileAccess access) {
   auto opened = FileStream::open(path);
   if (!opened.ok()) return fail("Failed to open " + path + ": " + opened.error());
-  auto bytes = opened->read_all();
+  auto bytes = opened->map_all(access);
   if (!bytes.ok()) return fail("FST open: " + ReaderError::io().text());
   return std::move(bytes).value();
 }
@@ -298,23 +300,25 @@ Result<std::vector<uint8_t>> read_file(const std::string& path) {
 }  // namespace
 
 Result<std::unique_ptr<FstTrace>> FstTrace::from_bytes(std::vector<uint8_t> bytes, FstLoadPath path) {
-  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(std::move(bytes), path, nullptr));
+  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(FileBytes(std::move(bytes)), path, nullptr));
   return std::move(loaded.trace);
 }
 
 Result<std::unique_ptr<FstTrace>> FstTrace::from_file(const std::string& path) {
-  TRELM_ASSIGN(std::vector<uint8_t> bytes, read_file(path));
-  return from_bytes(std::move(bytes));
+  TRELM_ASSIGN(FileBytes bytes, read_file(path, FileAccess::Whole));
+  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(std::move(bytes), FstLoadPath::Blocks, nullptr));
+  return std::move(loaded.trace);
 }
 
 Result<LoadedDump> FstTrace::load(const std::string& path, const LoadOptions& options, FstLoadPath load_path) {
-  TRELM_ASSIGN(std::vector<uint8_t> bytes, read_file(path));
-  return load_bytes(std::move(bytes), options, load_path);
+  TRELM_ASSIGN(FileBytes bytes, read_file(path, options.filters() ? FileAccess::Scattered : FileAccess::Whole));
+  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(std::move(bytes), load_path, &options));
+  return LoadedDump{std::move(loaded.trace), std::move(loaded.info)};
 }
 
 Result<LoadedDump> FstTrace::load_bytes(std::vector<uint8_t> bytes, const LoadOptions& options,
                                         FstLoadPath load_path) {
-  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(std::move(bytes), load_path, &options));
+  TRELM_ASSIGN(LoadedBytes loaded, read_bytes(FileBytes(std::move(bytes)), load_path, &options));
   return LoadedDump{std::move(loaded.trace), std::move(loaded.info)};
 }
 

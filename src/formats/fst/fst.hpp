@@ -32,8 +32,9 @@ class FstTrace final : public RecordTrace {
   // The front door's load: only the kept signals' names and chunks are read
   // (the filter of `options`), in exact mode with names without converter
   // bit ranges, values as exact_change.hpp reads them, and the header's time
-  // unit; progress after each value-change block. The file is read whole
-  // into memory first, as from_file does.
+  // unit; progress after each value-change block. The file is mapped where
+  // it can be (as from_file does), so that with a filter only the pages of
+  // the blocks' headers and tables and of the kept chunks are read.
   static Result<LoadedDump> load(const std::string& path, const LoadOptions& options,
                                  FstLoadPath load_path = FstLoadPath::Blocks);
   // The same from the bytes of a whole file.

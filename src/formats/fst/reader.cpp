@@ -186,9 +186,41 @@ FstStatus skip_block(FstCursor& in, bool& end_of_scan) {
   return {};
 }
 
+// The number of time stamps the value-change blocks' tables say they hold,
+// from the count at the end of each table, without decoding any; at most the
+// input's size, as a claim past it is not believed. Walks the blocks as
+// scan_blocks does and stops, with what it has, wherever that would fail.
+uint64_t claimed_time_stamps(FstCursor in) {
+  uint64_t claimed = 0;
+  // Every block moves the cursor forward by at least 9 bytes, so the loop ends.
+  while (!in.at_end()) {
+    uint8_t type;
+    uint64_t length;
+    in.read_u8(type);
+    uint64_t section_start = in.position();
+    if (!in.read_be(8, length) || length < 8 || !range_fits(section_start, length, in.size())) break;
+    uint64_t end = section_start + length;
+    if ((type == kValueChangeBlock || type == kValueChangeAliasBlock || type == kValueChangeAlias2Block) &&
+        length >= 32) {
+      uint64_t count;
+      in.seek(end - 8);
+      if (!in.read_be(8, count)) break;
+      claimed = checked_add(claimed, count).value_or(UINT64_MAX);
+      if (claimed >= in.size()) return in.size();
+    }
+    in.seek(end);
+  }
+  return claimed;
+}
+
 FstResult<FstMetaData> scan_blocks(FstCursor& in, bool collect_time_table) {
   Scan scan;
-  if (collect_time_table) scan.meta.time_table.emplace();
+  if (collect_time_table) {
+    // Room for the whole table at once: grown block by block, a table of
+    // millions of stamps would for a moment need its old and its new copy.
+    scan.meta.time_table.emplace();
+    scan.meta.time_table->reserve(static_cast<size_t>(claimed_time_stamps(in) + 1));
+  }
   // Every block moves the cursor forward by at least 9 bytes, so the loop ends.
   while (!in.at_end()) {
     uint8_t type;
@@ -265,8 +297,15 @@ FstResult<FstTimeTable> read_time_table(FstCursor& in, uint64_t section_start, u
   FstCursor deltas(data);
   uint64_t time = 0;
   for (uint64_t i = 0; i < count; ++i) {
-    TRELM_ASSIGN(FstVarint delta, read_variant_u64(deltas));
-    time += delta.value;
+    // Millions of stamps: decoded in place, the reader's wording of a
+    // failure made only when one occurs (a failed read does not move on).
+    uint64_t delta;
+    size_t size;
+    if (deltas.read_leb128(delta, size) != Leb128Status::Ok) {
+      TRELM_ASSIGN(FstVarint checked, read_variant_u64(deltas));
+      delta = checked.value;
+    }
+    time += delta;
     table.times.push_back(time);
   }
   return table;
