@@ -62,6 +62,9 @@ template <ExprKind Kind>
 void operator_loop(const StretchProgram::Instr& ins, Operand* operands, uint64_t* out, size_t n) {
   if constexpr (is_binary_kind(Kind)) {
     apply([](uint64_t x, uint64_t y) { return apply_int(Kind, x, y); }, operands[0], operands[1], out, n);
+  } else if constexpr (Kind == ExprKind::Slice) {
+    const SliceBits bits = slice_bits(ins.high, ins.low);
+    apply([bits](uint64_t v) { return apply_slice(v, bits); }, operands[0], out, n);
   } else {
     const uint64_t high = ins.high, low = ins.low;
     apply([high, low](uint64_t v) { return apply_int_unary(Kind, v, high, low); }, operands[0], out, n);

@@ -13,14 +13,23 @@
 
 namespace trelm {
 
-// The bits `high` .. `low` of a Slice, counted from the low end; none when
-// high < low, all from `low` on when the range spans 64 bits or more.
-constexpr uint64_t slice_mask(uint64_t high, uint64_t low) noexcept {
-  if (high < low) return 0;
+// Slice (high, low) of an integer as a shift and a mask, so that a loop over
+// many values can compute the two once: bits high .. low counted from the low
+// end, none when high < low, all from `low` on when the range spans 64 bits.
+struct SliceBits {
+  unsigned shift;
+  uint64_t mask;
+};
+
+constexpr SliceBits slice_bits(uint64_t high, uint64_t low) noexcept {
+  const unsigned shift = static_cast<unsigned>(low % 64);
+  if (high < low) return {shift, 0};
   // high - low + 1 overflows only for the full range 0..2^64-1: the whole value.
   const uint64_t width_minus_one = high - low;
-  return width_minus_one >= 63 ? ~uint64_t{0} : (uint64_t{1} << (width_minus_one + 1)) - 1;
+  return {shift, width_minus_one >= 63 ? ~uint64_t{0} : (uint64_t{1} << (width_minus_one + 1)) - 1};
 }
+
+constexpr uint64_t apply_slice(uint64_t v, SliceBits bits) noexcept { return (v >> bits.shift) & bits.mask; }
 
 // And .. BitXor on two Int operands.
 constexpr uint64_t apply_int(ExprKind kind, uint64_t a, uint64_t b) noexcept {
@@ -47,7 +56,7 @@ constexpr uint64_t apply_int_unary(ExprKind kind, uint64_t v, uint64_t high, uin
   switch (kind) {
     case ExprKind::Not: return v == 0;
     case ExprKind::Signed: return v;
-    case ExprKind::Slice: return (v >> (low % 64)) & slice_mask(high, low);
+    case ExprKind::Slice: return apply_slice(v, slice_bits(high, low));
     default: return 0;  // IsX, IsZ: an Int has no X or Z bits
   }
 }
