@@ -40,22 +40,23 @@ std::vector<ChangeRecord> literal_changed_at(const Trace& t, Index index) {
   return out;
 }
 
-bool same_changes(const std::vector<ChangeRecord>& a, const std::vector<ChangeRecord>& b) {
+bool same_place(const ChangeRecord& a, const ChangeRecord& b) { return a.name == b.name; }
+bool same_place(const TransitionRecord& a, const TransitionRecord& b) { return a.index == b.index; }
+
+template <class Record>
+bool same_records(const std::vector<Record>& a, const std::vector<Record>& b) {
   if (a.size() != b.size()) return false;
   for (size_t k = 0; k < a.size(); ++k)
-    if (a[k].name != b[k].name || !identical(a[k].old_value, b[k].old_value) ||
+    if (!same_place(a[k], b[k]) || !identical(a[k].old_value, b[k].old_value) ||
         !identical(a[k].new_value, b[k].new_value))
       return false;
   return true;
 }
 
+bool same_changes(const std::vector<ChangeRecord>& a, const std::vector<ChangeRecord>& b) { return same_records(a, b); }
+
 bool same_transitions(const std::vector<TransitionRecord>& a, const std::vector<TransitionRecord>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k)
-    if (a[k].index != b[k].index || !identical(a[k].old_value, b[k].old_value) ||
-        !identical(a[k].new_value, b[k].new_value))
-      return false;
-  return true;
+  return same_records(a, b);
 }
 
 TEST(EvalChangesTest, ChangesAndTransitions) {
