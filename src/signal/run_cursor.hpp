@@ -16,8 +16,8 @@ namespace trelm {
 inline size_t guess_run(const SignalColumn& c, Index index) noexcept {
   const size_t count = c.run_count();
   if (count == 0) return 0;
-  // The list's end stands for one run more, so that run k is guessed where
-  // k / count of the list lies behind.
+  // With the list's end counted as one run more, the guess is the run that
+  // `index` would fall in were all runs of one length.
   return std::min(even_guess(index, 0, c.length(), count + 1), count - 1);
 }
 
