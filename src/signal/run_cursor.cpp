@@ -11,6 +11,8 @@ size_t search_run(const SignalColumn& c, Index index, size_t guess) noexcept {
   return after == 0 ? SignalColumn::npos : after - 1;  // 0: before the first run
 }
 
+void RunCursor::assign(size_t k) { value_ = column_->run_value(k); }
+
 void RunCursor::seek(Index index) {
   const SignalColumn* c = column_;
   if (!c || c->run_count() == 0 || index >= c->length()) {

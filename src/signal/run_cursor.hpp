@@ -75,7 +75,8 @@ class RunCursor {
   void seek(Index index);
   // Int, Real and Unknown own nothing and copy without failing: such a value
   // replaces another such in place, without a temporary that the next read
-  // would have to wait for.
+  // would have to wait for. Other kinds take the ordinary assignment, out of
+  // line so that the scans' inner loops stay small.
   static bool owns_nothing(ValueKind kind) noexcept {
     return kind == ValueKind::Int || kind == ValueKind::Real || kind == ValueKind::Unknown;
   }
@@ -83,8 +84,9 @@ class RunCursor {
     if (owns_nothing(value_.kind()) && owns_nothing(column_->run_kind(k)))
       new (&value_) SignalValue(column_->run_value(k));
     else
-      value_ = column_->run_value(k);
+      assign(k);
   }
+  void assign(size_t k);
 
   const SignalColumn* column_;
   size_t run_ = SignalColumn::npos;
