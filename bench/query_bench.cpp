@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/changes.hpp"
 #include "eval/find.hpp"
 #include "base/threads/pool.hpp"
 #include "eval/stats.hpp"

@@ -272,7 +272,7 @@ class Waveform:
     def __repr__(self) -> str:
         count = self.index_count
         span = f", time {self.time_of(0)}..{self.time_of(count - 1)}" if count else ""
-        unit = f" x {self.timescale[0]} {self.timescale[1]}" if self.timescale and count else ""
+        unit = f" (unit {self.timescale[0]} {self.timescale[1]})" if self.timescale and count else ""
         return f"<Waveform {self._label} ({self.format}): {len(self)} signals, {count} indices{span}{unit}>"
 
 

@@ -1,8 +1,12 @@
 #include "eval/batch_eval.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
+#include <utility>
+
+#include "eval/value_ops.hpp"
 
 namespace trelm {
 
@@ -50,45 +54,39 @@ void apply(F f, Operand& a, uint64_t* out, size_t n) {
   a = Operand{out, 0, false};
 }
 
-// The operators on Int operands, as apply_unary and apply_binary define them.
-void unary(const StretchProgram::Instr& ins, Operand& a, uint64_t* out, size_t n) {
-  switch (ins.kind) {
-    case ExprKind::Not: return apply([](uint64_t v) -> uint64_t { return v == 0; }, a, out, n);
-    case ExprKind::Signed: return;
-    case ExprKind::IsX:
-    case ExprKind::IsZ: a = Operand{nullptr, 0, true}; return;
-    case ExprKind::Slice: {
-      if (ins.high < ins.low) {
-        a = Operand{nullptr, 0, true};
-        return;
-      }
-      const unsigned shift = static_cast<unsigned>(ins.low % 64);
-      const uint64_t width_minus_one = ins.high - ins.low;
-      const uint64_t mask = width_minus_one >= 63 ? ~uint64_t{0} : (uint64_t{1} << (width_minus_one + 1)) - 1;
-      return apply([shift, mask](uint64_t v) -> uint64_t { return (v >> shift) & mask; }, a, out, n);
-    }
-    default: a = Operand{nullptr, 0, true}; return;  // not reached: supports() admits only the kinds above
+// One loop per operator, instantiated with the operator fixed, so that the
+// operator table folds to the operator alone inside each loop.
+using OperatorLoop = void (*)(const StretchProgram::Instr& ins, Operand* operands, uint64_t* out, size_t n);
+
+template <ExprKind Kind>
+void operator_loop(const StretchProgram::Instr& ins, Operand* operands, uint64_t* out, size_t n) {
+  if constexpr (is_binary_kind(Kind)) {
+    apply([](uint64_t x, uint64_t y) { return apply_int(Kind, x, y); }, operands[0], operands[1], out, n);
+  } else if constexpr (Kind == ExprKind::Slice) {
+    const SliceBits bits = slice_bits(ins.high, ins.low);
+    apply([bits](uint64_t v) { return apply_slice(v, bits); }, operands[0], out, n);
+  } else {
+    const uint64_t high = ins.high, low = ins.low;
+    apply([high, low](uint64_t v) { return apply_int_unary(Kind, v, high, low); }, operands[0], out, n);
   }
 }
 
-void binary(ExprKind kind, Operand& a, const Operand& b, uint64_t* out, size_t n) {
-  switch (kind) {
-    case ExprKind::And: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != 0 && y != 0; }, a, b, out, n);
-    case ExprKind::Or: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != 0 || y != 0; }, a, b, out, n);
-    case ExprKind::Eq: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x == y; }, a, b, out, n);
-    case ExprKind::Neq: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x != y; }, a, b, out, n);
-    case ExprKind::Gt: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x > y; }, a, b, out, n);
-    case ExprKind::Lt: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x < y; }, a, b, out, n);
-    case ExprKind::Gte: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x >= y; }, a, b, out, n);
-    case ExprKind::Lte: return apply([](uint64_t x, uint64_t y) -> uint64_t { return x <= y; }, a, b, out, n);
-    case ExprKind::Add: return apply([](uint64_t x, uint64_t y) { return x + y; }, a, b, out, n);
-    case ExprKind::Sub: return apply([](uint64_t x, uint64_t y) { return x - y; }, a, b, out, n);
-    case ExprKind::BitAnd: return apply([](uint64_t x, uint64_t y) { return x & y; }, a, b, out, n);
-    case ExprKind::BitOr: return apply([](uint64_t x, uint64_t y) { return x | y; }, a, b, out, n);
-    case ExprKind::BitXor: return apply([](uint64_t x, uint64_t y) { return x ^ y; }, a, b, out, n);
-    default: a = Operand{nullptr, 0, true}; return;  // not reached: every binary kind is above
-  }
+template <ExprKind Kind>
+constexpr OperatorLoop loop_for() {
+  if constexpr (is_binary_kind(Kind) || is_unary_kind(Kind))
+    return &operator_loop<Kind>;
+  else
+    return nullptr;
 }
+
+// The loops by ExprKind (the last kind is AlwaysTrue); none for kinds that
+// are not operators.
+template <size_t... Kinds>
+constexpr std::array<OperatorLoop, sizeof...(Kinds)> operator_loops(std::index_sequence<Kinds...>) {
+  return {loop_for<static_cast<ExprKind>(Kinds)>()...};
+}
+constexpr auto kOperatorLoops =
+    operator_loops(std::make_index_sequence<static_cast<size_t>(ExprKind::AlwaysTrue) + 1>());
 
 }  // namespace
 
@@ -110,9 +108,7 @@ bool BatchEvaluator::supports(const StretchProgram& program) noexcept {
         if (ins.constant->kind() != ValueKind::Int) return false;
         break;
       case Op::Unary:
-        if (ins.kind != ExprKind::Not && ins.kind != ExprKind::Signed && ins.kind != ExprKind::IsX &&
-            ins.kind != ExprKind::IsZ && ins.kind != ExprKind::Slice)
-          return false;
+        if (!is_unary_kind(ins.kind)) return false;
         break;
       default: break;
     }
@@ -153,13 +149,7 @@ void BatchEvaluator::list_runs(Leaf& leaf, int64_t begin, int64_t end, size_t li
   }
   const Index t = static_cast<Index>(target);
   // An ascending scan finds the run at the hint or just after it.
-  size_t run = leaf.hint;
-  if (run == SignalColumn::npos || run >= c->run_count() || t < c->run_start(run) || t >= c->run_end(run)) {
-    run = run != SignalColumn::npos && run + 1 < c->run_count() && t >= c->run_start(run + 1) &&
-                  t < c->run_end(run + 1)
-              ? run + 1
-              : c->run_at(t);
-  }
+  size_t run = find_run(*c, t, leaf.hint);
   const Index target_limit = static_cast<Index>(max_index) + 1;
   if (run == SignalColumn::npos) {
     // Unknown before the first run (until it starts) or after the list.
@@ -340,10 +330,12 @@ const uint64_t* BatchEvaluator::evaluate(size_t n, bool& is_scalar, uint64_t& sc
       case Op::ShiftedSignal: stack[sp++] = Operand{leaf_values_.data() + ins.leaf * kBatch, 0, false}; break;
       case Op::Const: stack[sp++] = Operand{nullptr, ins.constant->int_value(), true}; break;
       case Op::True: stack[sp++] = Operand{nullptr, 1, true}; break;
-      case Op::Unary: unary(ins, stack[sp - 1], results_.data() + (sp - 1) * kBatch, n); break;
+      case Op::Unary:
+        kOperatorLoops[static_cast<size_t>(ins.kind)](ins, stack + sp - 1, results_.data() + (sp - 1) * kBatch, n);
+        break;
       case Op::Binary:
         --sp;
-        binary(ins.kind, stack[sp - 1], stack[sp], results_.data() + (sp - 1) * kBatch, n);
+        kOperatorLoops[static_cast<size_t>(ins.kind)](ins, stack + sp - 1, results_.data() + (sp - 1) * kBatch, n);
         break;
       case Op::RelBegin:
       case Op::RelEnd:

@@ -12,6 +12,10 @@
 
 namespace trelm {
 
+// Holds one past the last index, so that ranges of indices end without
+// wrapping.
+using Wide128 = unsigned __int128;
+
 enum class ExprKind : uint8_t {
   Signal = 0,
   Const = 1,
@@ -36,6 +40,13 @@ enum class ExprKind : uint8_t {
   IsZ = 20,
   AlwaysTrue = 21,
 };
+
+constexpr bool is_binary_kind(ExprKind kind) noexcept { return kind >= ExprKind::And && kind <= ExprKind::BitXor; }
+
+constexpr bool is_unary_kind(ExprKind kind) noexcept {
+  return kind == ExprKind::Not || kind == ExprKind::Signed || kind == ExprKind::IsX || kind == ExprKind::IsZ ||
+         kind == ExprKind::Slice;
+}
 
 struct ExprNode;
 

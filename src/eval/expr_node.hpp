@@ -27,13 +27,4 @@ struct ExprNode {
   ExprNode* next_free = nullptr;  // links dead nodes while a tree is released
 };
 
-inline bool is_binary_kind(ExprKind kind) noexcept {
-  return kind >= ExprKind::And && kind <= ExprKind::BitXor;
-}
-
-inline bool is_unary_kind(ExprKind kind) noexcept {
-  return kind == ExprKind::Not || kind == ExprKind::Signed || kind == ExprKind::IsX || kind == ExprKind::IsZ ||
-         kind == ExprKind::Slice;
-}
-
 }  // namespace trelm

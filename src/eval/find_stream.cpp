@@ -1,9 +1,8 @@
 #include "eval/find_stream.hpp"
 
-#include <optional>
 #include <system_error>
 
-#include "eval/batch_eval.hpp"
+#include "eval/scanner.hpp"
 
 namespace trelm {
 
@@ -15,33 +14,10 @@ constexpr Wide128 kPiece = Wide128{1} << 16;
 
 }  // namespace
 
-// One evaluator kept over the pieces of an ascending scan, so its cursors
-// carry on from piece to piece.
-class PieceScanner {
- public:
-  PieceScanner(const StretchProgram& program, const SignalStore& store) {
-    if (BatchEvaluator::supports(program))
-      batch_.emplace(program, store);
-    else
-      general_.emplace(program, store);
-  }
-  template <class OnTrue>
-  void scan(Wide128 begin, Wide128 end, OnTrue&& on_true) {
-    if (batch_)
-      batch_->scan(begin, end, on_true);
-    else
-      general_->scan(begin, end, on_true);
-  }
-
- private:
-  std::optional<BatchEvaluator> batch_;
-  std::optional<StretchEvaluator> general_;
-};
-
 FindStream::FindStream(const Trace& trace, const Expr& expr)
     : trace_(trace), program_(expr, trace.max_index()), end_(static_cast<Wide128>(trace.max_index()) + 1) {
   piece_count_ = static_cast<size_t>((end_ + kPiece - 1) / kPiece);
-  scanner_ = std::make_unique<PieceScanner>(program_, trace_.store());
+  scanner_ = std::make_unique<Scanner>(program_, trace_.store());
   scanner_->scan(0, std::min(kPiece, end_), [this](Wide128 a, Wide128 b) { append(a, b); });
   publish(piece_count_ == 1);
   if (piece_count_ == 1) return;

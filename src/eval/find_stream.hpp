@@ -18,7 +18,7 @@
 
 namespace trelm {
 
-class PieceScanner;
+class Scanner;
 
 class FindStream {
  public:
@@ -49,7 +49,7 @@ class FindStream {
   StretchProgram program_;
   Wide128 end_;
   size_t piece_count_;
-  std::unique_ptr<PieceScanner> scanner_;
+  std::unique_ptr<Scanner> scanner_;  // one evaluator over all the pieces
 
   // Written by the scan only; blocks_ grows under mutex_.
   std::vector<std::unique_ptr<Index[]>> blocks_;

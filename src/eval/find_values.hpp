@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eval/expr.hpp"
+#include "signal/run_cursor.hpp"
 
 namespace trelm {
 
@@ -34,7 +35,7 @@ class FindWithValues {
 
  private:
   std::vector<Index> matches_;
-  std::vector<StoreCursor> cursors_;
+  std::vector<RunCursor> cursors_;
 };
 
 }  // namespace trelm

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "eval/stretch_eval.hpp"
 #include "eval/value_ops.hpp"
+#include "signal/run_cursor.hpp"
 
 namespace trelm {
 
@@ -46,7 +46,7 @@ SignalStats compute_stats(const Trace& trace, std::string_view name) {
   if (!id) return s;
   s.min = UINT64_MAX;
   const Wide128 end = static_cast<Wide128>(trace.max_index()) + 1;
-  StoreCursor cursor(trace.store(), *id);
+  RunCursor cursor(trace.store(), *id);
   SignalValue prev;
   Wide128 begin = 0;
   for (;;) {

@@ -1,6 +1,7 @@
 #include "eval/stretch_eval.hpp"
 
 #include <limits>
+#include <new>
 
 #include "eval/expr_node.hpp"
 #include "eval/value_ops.hpp"
@@ -114,71 +115,25 @@ const SignalValue kUnknownValue = SignalValue::unknown();
 
 // Computed values are only ever Int or Unknown, which own nothing: a slot is
 // overwritten in place, and a 0/1 result points at a shared constant instead.
-inline const SignalValue* place(SignalValue* slot, const SignalValue& v) {
-  if (v.kind() != ValueKind::Int) return &kUnknownValue;
-  uint64_t n = v.int_value();
+inline const SignalValue* place_int(SignalValue* slot, uint64_t n) {
   if (n <= 1) return n ? &kTrue : &kFalse;
   new (slot) SignalValue(SignalValue::from_int(n));
   return slot;
 }
 
-// A binary operator on two Int operands, without building a temporary value.
-inline const SignalValue* int_result(SignalValue* slot, ExprKind kind, uint64_t a, uint64_t b) {
-  auto flag = [](bool t) { return t ? &kTrue : &kFalse; };
-  uint64_t n;
-  switch (kind) {
-    case ExprKind::And: return flag(a != 0 && b != 0);
-    case ExprKind::Or: return flag(a != 0 || b != 0);
-    case ExprKind::Eq: return flag(a == b);
-    case ExprKind::Neq: return flag(a != b);
-    case ExprKind::Gt: return flag(a > b);
-    case ExprKind::Lt: return flag(a < b);
-    case ExprKind::Gte: return flag(a >= b);
-    case ExprKind::Lte: return flag(a <= b);
-    case ExprKind::Add: n = a + b; break;
-    case ExprKind::Sub: n = a - b; break;
-    case ExprKind::BitAnd: n = a & b; break;
-    case ExprKind::BitOr: n = a | b; break;
-    case ExprKind::BitXor: n = a ^ b; break;
-    default: return &kUnknownValue;
-  }
-  if (n <= 1) return flag(n == 1);
-  new (slot) SignalValue(SignalValue::from_int(n));
-  return slot;
+inline const SignalValue* place(SignalValue* slot, const SignalValue& v) {
+  return v.kind() == ValueKind::Int ? place_int(slot, v.int_value()) : &kUnknownValue;
 }
 
 }  // namespace
 
-void StretchEvaluator::LeafCursor::seek(Index index) {
-  const SignalColumn* c = column;
-  if (!c || c->run_count() == 0 || index >= c->length()) {
-    // Unknown from the list's end (or everywhere) on.
-    Index tail = c && c->run_count() ? c->length() : 0;
-    begin = index >= tail ? tail : 0;
-    end = index >= tail ? kIndexEnd : c->run_start(0);
-    load_unknown();
-    run = SignalColumn::npos;
-    return;
-  }
-  run = c->run_at(index);
-  if (run == SignalColumn::npos) {  // before the first run
-    begin = 0;
-    end = c->run_start(0);
-    load_unknown();
-  } else {
-    begin = c->run_start(run);
-    end = c->run_end(run);
-    load(run);
-  }
-}
-
 StretchEvaluator::StretchEvaluator(const StretchProgram& program, const SignalStore& store)
     : program_(program),
-      cursors_(program.leaf_count()),
       values_(program.max_values()),
       results_(program.max_values()),
       contexts_(program.max_contexts()) {
-  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_[k].column = store.column(program.leaf_id(k));
+  cursors_.reserve(program.leaf_count());
+  for (size_t k = 0; k < program.leaf_count(); ++k) cursors_.emplace_back(store.column(program.leaf_id(k)));
 }
 
 bool StretchEvaluator::run(Index index, Wide128& end) {
@@ -205,10 +160,10 @@ bool StretchEvaluator::run(Index index, Wide128& end) {
 
 signal: {
   Index j = contexts_[cp - 1];
-  LeafCursor& c = cursors_[ins->leaf];
+  RunCursor& c = cursors_[ins->leaf];
   values[sp++] = &c.at(j);
-  if (c.end != kIndexEnd) {
-    __int128 until = i + (c.end - j);
+  if (c.segment_end() != kIndexEnd) {
+    __int128 until = i + (c.segment_end() - j);
     if (until < bound) bound = until;
   }
   TRELM_NEXT();
@@ -220,10 +175,10 @@ shifted_signal: {
     Index target = static_cast<Index>(j);
     __int128 until = i + (max_index - target) + 1;
     if (until < bound) bound = until;
-    LeafCursor& c = cursors_[ins->leaf];
+    RunCursor& c = cursors_[ins->leaf];
     values[sp++] = &c.at(target);
-    if (c.end != kIndexEnd) {
-      until = i + (c.end - target);
+    if (c.segment_end() != kIndexEnd) {
+      until = i + (c.segment_end() - target);
       if (until < bound) bound = until;
     }
   } else {
@@ -241,17 +196,19 @@ constant:
 always_true:
   values[sp++] = &kTrue;
   TRELM_NEXT();
-unary:
-  values[sp - 1] = ins->kind == ExprKind::Not
-                       ? (truth_of(*values[sp - 1]) ? &kFalse : &kTrue)
-                       : place(results + sp - 1, apply_unary(ins->kind, *values[sp - 1], ins->high, ins->low));
+unary: {
+  const SignalValue& v = *values[sp - 1];
+  values[sp - 1] = v.kind() == ValueKind::Int
+                       ? place_int(results + sp - 1, apply_int_unary(ins->kind, v.int_value(), ins->high, ins->low))
+                       : place(results + sp - 1, apply_unary(ins->kind, v, ins->high, ins->low));
   TRELM_NEXT();
+}
 binary: {
   --sp;
   const SignalValue& l = *values[sp - 1];
   const SignalValue& r = *values[sp];
   values[sp - 1] = l.kind() == ValueKind::Int && r.kind() == ValueKind::Int
-                       ? int_result(results + sp - 1, ins->kind, l.int_value(), r.int_value())
+                       ? place_int(results + sp - 1, apply_int(ins->kind, l.int_value(), r.int_value()))
                        : place(results + sp - 1, apply_binary(ins->kind, l, r));
   TRELM_NEXT();
 }

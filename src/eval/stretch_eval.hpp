@@ -1,6 +1,6 @@
 // Stretch evaluation: an expression tree compiled into a flat postfix program
 // that is run once per stretch of indices over which none of its inputs
-// changes. Each signal leaf reads through its own store cursor, whose segment
+// changes. Each signal leaf reads through its own run cursor, whose segment
 // tells how long the value it read stays the same; a RelEval adds the indices
 // where its target enters or leaves 0..max_index. The result at the first
 // index of a stretch is the result at every index of it, so a scan costs in
@@ -8,14 +8,12 @@
 #pragma once
 
 #include <cstdint>
-#include <new>
 #include <vector>
 
 #include "eval/expr.hpp"
+#include "signal/run_cursor.hpp"
 
 namespace trelm {
-
-using Wide128 = unsigned __int128;
 
 class StretchProgram {
  public:
@@ -76,54 +74,8 @@ class StretchEvaluator {
   }
 
  private:
-  // Reads one signal's runs at ascending indices: moving to the next run is
-  // a comparison, anything else a binary search.
-  struct LeafCursor {
-    const SignalColumn* column = nullptr;
-    size_t run = SignalColumn::npos;
-    Index begin = 1;  // empty until the first read
-    Index end = 0;    // kIndexEnd for the Unknown tail
-    SignalValue value;
-
-    const SignalValue& at(Index index) {
-      if (index >= begin && index < end) return value;
-      // Runs are contiguous: the next one starts where this one ends.
-      if (run != SignalColumn::npos && index >= end) {
-        size_t next = run + 1;
-        if (next < column->run_count()) {
-          Index next_end = column->run_end(next);
-          if (index < next_end) {
-            run = next;
-            begin = end;
-            end = next_end;
-            load(next);
-            return value;
-          }
-        }
-      }
-      seek(index);
-      return value;
-    }
-    void seek(Index index);
-    // The value is built in place from the run (no temporary that the next
-    // read would have to wait for); Int, Real and Unknown own nothing, so
-    // only other kinds need releasing first.
-    void load(size_t k) {
-      release_value();
-      new (&value) SignalValue(column->run_value(k));
-    }
-    void load_unknown() {
-      release_value();
-      new (&value) SignalValue();
-    }
-    void release_value() {
-      ValueKind kind = value.kind();
-      if (kind != ValueKind::Int && kind != ValueKind::Real && kind != ValueKind::Unknown) value.~SignalValue();
-    }
-  };
-
   const StretchProgram& program_;
-  std::vector<LeafCursor> cursors_;
+  std::vector<RunCursor> cursors_;  // one per leaf
   std::vector<const SignalValue*> values_;  // the operands on the run-time stack
   std::vector<SignalValue> results_;        // computed values, one place per stack slot
   std::vector<Index> contexts_;  // the index each open RelEval reads at (always in range)

@@ -11,6 +11,7 @@
 #include "python/py_ref.hpp"
 #include "python/trace_methods.hpp"
 #include "python/trace_object.hpp"
+#include "signal/run_cursor.hpp"
 
 namespace trelm::python::trace_methods {
 namespace {
@@ -126,7 +127,7 @@ PyObject* signal_values_range(PyObject* self, PyObject* const* args, Py_ssize_t 
   PyRef list(new_list(count));
   if (!list) return nullptr;
   auto id = trace.signal_id(name);
-  StoreCursor cursor(id ? trace.store().column(*id) : nullptr);
+  RunCursor cursor(id ? trace.store().column(*id) : nullptr);
   Index i = start;
   while (i < end) {
     PyRef item(value_to_py(cursor.at(i)));

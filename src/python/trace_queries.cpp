@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/changes.hpp"
 #include "eval/expr.hpp"
 #include "eval/find.hpp"
 #include "eval/find_stream.hpp"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "signal/gallop.hpp"
+
 namespace trelm {
 
 // ---- PackedStarts -----------------------------------------------------------
@@ -59,53 +61,6 @@ void PackedStarts::shrink_to_fit() {
   samples_.shrink_to_fit();
 }
 
-namespace {
-
-// Position of the first sample greater than `index` in ascending samples,
-// searched outwards from `guess` (< size) by doubling steps and then halving:
-// a guess near the answer touches a few cache lines instead of one per
-// halving of the whole list.
-size_t gallop_upper_bound(const std::vector<uint64_t>& samples, uint64_t index, size_t guess) noexcept {
-  const size_t n = samples.size();
-  // The answer lies in (low, high]; samples[low] <= index unless low is "none".
-  size_t low, high;
-  if (samples[guess] <= index) {
-    low = guess;
-    size_t step = 1;
-    while (guess + step < n && samples[guess + step] <= index) {
-      low = guess + step;
-      step *= 2;
-    }
-    high = std::min(guess + step, n);
-  } else {
-    high = guess;  // samples[high] > index
-    size_t step = 1;
-    while (step <= guess && samples[guess - step] > index) {
-      high = guess - step;
-      step *= 2;
-    }
-    if (step > guess) {
-      if (samples[0] > index) return 0;
-      low = 0;
-    } else {
-      low = guess - step;
-    }
-  }
-  return std::upper_bound(samples.begin() + static_cast<std::ptrdiff_t>(low) + 1,
-                          samples.begin() + static_cast<std::ptrdiff_t>(high), index) -
-         samples.begin();
-}
-
-// Where `index` would lie among n samples spread evenly over [first, last].
-size_t even_guess(uint64_t index, uint64_t first, uint64_t last, size_t n) noexcept {
-  if (index <= first || last <= first) return 0;
-  if (index >= last) return n - 1;
-  double share = static_cast<double>(index - first) / static_cast<double>(last - first);
-  return std::min(static_cast<size_t>(share * static_cast<double>(n - 1)), n - 1);
-}
-
-}  // namespace
-
 size_t PackedStarts::guess_block(uint64_t index, uint64_t length) const noexcept {
   return even_guess(index, 0, length, samples_.size());
 }
@@ -113,7 +68,7 @@ size_t PackedStarts::guess_block(uint64_t index, uint64_t length) const noexcept
 void PackedStarts::prefetch_block_guess(size_t guess) const noexcept { __builtin_prefetch(samples_.data() + guess); }
 
 size_t PackedStarts::block_after(uint64_t index, size_t guess) const noexcept {
-  return gallop_upper_bound(samples_, index, guess);
+  return gallop_upper_bound([this](size_t k) { return samples_[k]; }, samples_.size(), index, guess);
 }
 
 void PackedStarts::prefetch_block(size_t block) const noexcept {

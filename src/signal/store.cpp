@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "signal/run_cursor.hpp"
+
 namespace trelm {
 
 // ---- SignalColumn -----------------------------------------------------------
@@ -175,7 +177,7 @@ std::vector<SignalValue> SignalStore::get_range(SignalId id, Index start, Index 
   std::vector<SignalValue> out;
   if (start >= end) return out;
   out.reserve(end - start);
-  StoreCursor cursor(*this, id);
+  RunCursor cursor(*this, id);
   for (Index i = start; i < end; ++i) out.push_back(cursor.at(i));
   return out;
 }
@@ -220,38 +222,6 @@ void SignalStore::shrink_columns(SignalId first, SignalId last) {
 void SignalStore::shrink_to_fit() {
   columns_.shrink_to_fit();
   for (auto& slot : columns_) slot.column.shrink_to_fit();
-}
-
-// ---- StoreCursor ------------------------------------------------------------
-
-void StoreCursor::seek(Index index) {
-  const SignalColumn* c = column_;
-  if (!c || c->run_count() == 0 || index >= c->length()) {
-    // Unknown from the list's end (or everywhere) on.
-    Index tail = c && c->run_count() ? c->length() : 0;
-    begin_ = index >= tail ? tail : 0;
-    end_ = index >= tail ? kIndexEnd : c->run_start(0);
-    value_ = SignalValue::unknown();
-    run_ = SignalColumn::npos;
-    return;
-  }
-  size_t k;
-  if (run_ != SignalColumn::npos && run_ + 1 < c->run_count() && index >= c->run_start(run_ + 1) &&
-      index < c->run_end(run_ + 1)) {
-    k = run_ + 1;
-  } else {
-    k = c->run_at(index);
-  }
-  if (k == SignalColumn::npos) {  // before the first run
-    begin_ = 0;
-    end_ = c->run_start(0);
-    value_ = SignalValue::unknown();
-  } else {
-    begin_ = c->run_start(k);
-    end_ = c->run_end(k);
-    value_ = c->run_value(k);
-  }
-  run_ = k;
 }
 
 }  // namespace trelm

@@ -206,31 +206,4 @@ class SignalStore {
   std::vector<Slot> columns_;
 };
 
-// Reads one signal at ascending indices in amortised constant time (any order
-// stays correct, at the cost of a binary search). The value reference stays
-// valid until the cursor moves.
-class StoreCursor {
- public:
-  StoreCursor(const SignalStore& store, SignalId id) noexcept : column_(store.column(id)) {}
-  explicit StoreCursor(const SignalColumn* column) noexcept : column_(column) {}
-
-  const SignalValue& at(Index index) {
-    if (index < begin_ || index >= end_) seek(index);
-    return value_;
-  }
-  // The segment holding the last index passed to at(): [begin, end) all read
-  // the same value. end is kIndexEnd for the Unknown tail.
-  Index segment_begin() const noexcept { return begin_; }
-  Index segment_end() const noexcept { return end_; }
-
- private:
-  void seek(Index index);
-
-  const SignalColumn* column_;
-  SignalValue value_;
-  Index begin_ = 1;  // empty segment: the first at() seeks
-  Index end_ = 0;
-  size_t run_ = SignalColumn::npos;
-};
-
 }  // namespace trelm

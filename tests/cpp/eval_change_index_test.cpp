@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "eval/change_index.hpp"
-#include "eval/find.hpp"
+#include "eval/changes.hpp"
 #include "eval_test_trace.hpp"
 
 namespace trelm {

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "signal/run_cursor.hpp"
 #include "signal/store.hpp"
 
 namespace trelm {
@@ -48,7 +49,7 @@ void expect_same(const SignalValue& a, const SignalValue& b, const char* what, S
 
 void compare_all(const SignalStore& store, const DenseStore& model, SignalId ids, Index indices) {
   for (SignalId id = 0; id < ids; ++id) {
-    StoreCursor cursor(store, id);
+    RunCursor cursor(store, id);
     for (Index i = 0; i < indices; ++i) {
       SignalValue want = model.get(id, i);
       expect_same(store.get(id, i), want, "get", id, i);
@@ -191,7 +192,7 @@ TEST(SignalStoreModel, FillThenWriteMatchesDenseModel) {
   }
 }
 
-TEST(StoreCursor, RandomOrderReadsStayCorrect) {
+TEST(RunCursor, RandomOrderReadsStayCorrect) {
   SignalStore store;
   DenseStore model;
   std::mt19937_64 rng(5);
@@ -201,7 +202,7 @@ TEST(StoreCursor, RandomOrderReadsStayCorrect) {
     store.set(0, i, v);
     model.set(0, i, v);
   }
-  StoreCursor cursor(store, 0);
+  RunCursor cursor(store, 0);
   for (int r = 0; r < 500; ++r) {
     Index i = rng() % 120;
     expect_same(cursor.at(i), model.get(0, i), "cursor", 0, i);
@@ -224,7 +225,7 @@ TEST(SignalStore, IndicesBeyond32BitsAndWideIntegers) {
   EXPECT_TRUE(store.get(0, far - 1).is_unknown());
   EXPECT_EQ(store.get(0, far).int_value(), UINT64_MAX);
   EXPECT_EQ(store.get(0, far + 2).int_value(), 300u);
-  StoreCursor cursor(store, 0);
+  RunCursor cursor(store, 0);
   EXPECT_EQ(cursor.at(far).int_value(), UINT64_MAX);
   EXPECT_EQ(cursor.segment_begin(), far);
   EXPECT_EQ(cursor.segment_end(), far + 1);
