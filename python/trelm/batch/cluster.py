@@ -15,11 +15,11 @@ def distributed() -> Any:
     return require("dask.distributed", "trelm.batch", "batch")
 
 
-# One task per core already keeps the cores busy, so the engine's own thread
-# pool in each worker is kept small; at two threads rather than one, as the
-# readers spend less in all on two (VCD dumps of 20 MB in two workers at
-# once: about 30 % less CPU time).
-WORKER_ENVIRONMENT = {"RAYON_NUM_THREADS": "2"}
+# One task per core already keeps the cores busy, so each worker reads its
+# dump on its own thread (the engine's pool of one: the caller) and numpy's
+# BLAS starts no threads of its own; more threads per worker would only
+# compete for the same cores.
+WORKER_ENVIRONMENT = {"RAYON_NUM_THREADS": "1", "OPENBLAS_NUM_THREADS": "1"}
 
 
 def local_cores() -> int:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -43,9 +44,34 @@ struct FillResult {
   std::string error;
 };
 
+// Room for text read from a stream. Every byte is written before it is
+// read, so the room is never cleared: for windows of many megabytes that
+// would cost as much as a good part of decoding them.
+class TextBuffer {
+ public:
+  explicit TextBuffer(size_t size) : data_(new char[size]), size_(size) {}
+  char* data() noexcept { return data_.get(); }
+  size_t size() const noexcept { return size_; }
+  // A larger room holding the first `keep` bytes of this one.
+  void grow(size_t size, size_t keep) {
+    std::unique_ptr<char[]> larger(new char[size]);
+    std::memcpy(larger.get(), data_.get(), keep);
+    data_ = std::move(larger);
+    size_ = size;
+  }
+  void swap(TextBuffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_;
+};
+
 // Reads into buffer[from, size()) until it is full or the stream ends.
 template <class Source>
-FillResult fill(Source& stream, std::vector<char>& buffer, size_t from) {
+FillResult fill(Source& stream, TextBuffer& buffer, size_t from) {
   FillResult result;
   while (from + result.count < buffer.size()) {
     auto got = stream.read(reinterpret_cast<uint8_t*>(buffer.data() + from + result.count),
@@ -106,7 +132,7 @@ StreamEnd read_stream(Source& stream, VcdParser& parser, VcdPieceReader& pieces,
   const uint64_t total = stream.size_hint();
   // Two buffers: while the lines of one are read, the next window of the
   // file is read into the other on a thread of its own.
-  std::vector<char> current(window), next(window);
+  TextBuffer current(window), next(window);
   FillResult got = fill(stream, current, 0);
   size_t held = got.count;
   for (;;) {
@@ -120,7 +146,7 @@ StreamEnd read_stream(Source& stream, VcdParser& parser, VcdPieceReader& pieces,
       const char* last_lf = static_cast<const char*>(memrchr(current.data(), '\n', held));
       if (!last_lf) {
         // One line longer than the buffer: read on with room for more.
-        current.resize(current.size() * 2);
+        current.grow(current.size() * 2, held);
         got = fill(stream, current, held);
         held += got.count;
         continue;
@@ -129,7 +155,7 @@ StreamEnd read_stream(Source& stream, VcdParser& parser, VcdPieceReader& pieces,
     }
     const size_t rest = held - complete;
     const size_t room = std::max(window, rest + window / 2);
-    if (next.size() < room || next.size() > 2 * room) std::vector<char>(room).swap(next);
+    if (next.size() < room || next.size() > 2 * room) TextBuffer(room).swap(next);
     std::memcpy(next.data(), current.data() + complete, rest);
 
     FillResult ahead;
