@@ -24,7 +24,7 @@ def cases():
         yield pytest.param(format, ["top.mem*", "top.wide", "top.state", "top.u"], id=f"exact-{format}")
 
 
-@pytest.mark.parametrize("format, patterns", cases())
+@pytest.mark.parametrize("format, patterns", list(cases()))
 def test_chosen_signals_hold_the_whole_loads_values(tmp_path, format, patterns):
     path = EXACT[format] if "top.mem*" in patterns else write_dump(tmp_path, 4, format)
     whole = trelm.open(path)
