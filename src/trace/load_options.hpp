@@ -16,15 +16,16 @@ struct LoadOptions {
   // Front-door names and values: names as the dump writes them and every
   // value exactly (each reader says how it maps them).
   bool exact = false;
-  // Glob patterns over full names; a signal is kept when one of them
-  // matches. Empty keeps every signal.
+  // With `filter` set, only the signals whose full name one of the glob
+  // patterns matches are kept (none for no patterns); without, every signal.
+  bool filter = false;
   std::vector<std::string> signals;
   // Told of the input bytes read so far; may stop the load.
   ProgressSink* progress = nullptr;
 
-  bool filters() const noexcept { return !signals.empty(); }
+  bool filters() const noexcept { return filter; }
   bool keeps(std::string_view name) const noexcept {
-    if (signals.empty()) return true;
+    if (!filter) return true;
     for (const std::string& pattern : signals)
       if (glob_match(pattern, name)) return true;
     return false;

@@ -170,6 +170,7 @@ TEST(VcdFrontDoor, PiecesMatchLines) {
 
 TEST(VcdFrontDoor, FilterKeepsMatchingNamesAndTheirCodes) {
   LoadOptions options;
+  options.filter = true;
   options.signals = {"top.mem*", "top.sub.c?k"};
   LoadedDump dump = load(kDump, options);
   const Trace& t = *dump.trace;

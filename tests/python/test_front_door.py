@@ -202,3 +202,9 @@ def test_lookup_errors():
         trelm.open(EXAMPLE.with_name("missing.vcd"))
     with pytest.raises(TypeError):
         trelm.open(42)
+
+
+@pytest.mark.parametrize("path", [EXACT_VCD, EXACT_FST])
+def test_an_empty_selection_keeps_no_signal(path):
+    whole, none = trelm.open(path), trelm.open(path, signals=[])
+    assert len(none) == 0 and none.index_count == whole.index_count

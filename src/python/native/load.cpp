@@ -83,7 +83,10 @@ PyObject* load(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
   }
   LoadOptions options;
   options.exact = true;
-  if (signals) options.signals = std::move(*signals);
+  if (signals) {
+    options.filter = true;
+    options.signals = std::move(*signals);
+  }
   std::optional<PythonProgress> progress;
   if (callable) options.progress = &progress.emplace(*callable);
 
@@ -101,7 +104,10 @@ PyObject* loads(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   auto& [text, signals] = *parsed;
   LoadOptions options;
   options.exact = true;
-  if (signals) options.signals = std::move(*signals);
+  if (signals) {
+    options.filter = true;
+    options.signals = std::move(*signals);
+  }
   Result<LoadedDump> loaded = without_gil([&] { return load_vcd_text(text, options); });
   if (!loaded.ok()) return raise_load_error(loaded.error());
   return loaded_to_py(std::move(loaded).value());
