@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import os
 from collections.abc import Mapping
-from typing import Iterator, Optional, Sequence, Union
+from typing import Iterator, Optional, Union
 
 import numpy as np
 
@@ -200,9 +200,9 @@ class Waveform:
     def expr(self, text: str, *, scope: Optional[str] = None) -> PyExpr:
         """The PyExpr tree of a query text (see docs/queries.md). With `scope`
         a name is looked up in that scope first, then as a full name."""
-        from trelm.query import compile_query
+        from trelm.query import TraceNames, compile_query
 
-        return compile_query(text, _WaveformNames(self, scope))
+        return compile_query(text, TraceNames(self._trace, scope))
 
     def _expr_of(self, query: Query, scope: Optional[str]) -> PyExpr:
         if isinstance(query, PyExpr):
@@ -275,28 +275,3 @@ class Waveform:
         unit = f" (unit {self.timescale[0]} {self.timescale[1]})" if self.timescale and count else ""
         return f"<Waveform {self._label} ({self.format}): {len(self)} signals, {count} indices{span}{unit}>"
 
-
-class _WaveformNames:
-    """The name look-up of query texts over a waveform (see trelm.query)."""
-
-    def __init__(self, waveform: Waveform, scope: Optional[str]):
-        self._waveform = waveform
-        self._scope = scope
-
-    def signal_id(self, name: str) -> Optional[int]:
-        w = self._waveform
-        if self._scope:
-            local = w._trace.resolve(self._scope, name)
-            if local is not None:
-                return w._meta[local][0] if local in w._meta else w._trace.signal_id(local)
-        meta = w._meta.get(name)
-        return meta[0] if meta else None
-
-    def close_names(self, name: str) -> list[str]:
-        names: Sequence[str] = self._waveform._names
-        if self._scope:
-            prefix = self._scope + "."
-            scoped = close_names(prefix + name, names)
-            if scoped:
-                return scoped
-        return close_names(name, names)

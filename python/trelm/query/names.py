@@ -2,10 +2,10 @@
 
 from __future__ import annotations
 
-import difflib
 from typing import Optional, Protocol
 
 from trelm._core import PyTrace
+from trelm.names import close_names
 
 CLOSE_NAMES = 5
 
@@ -45,6 +45,6 @@ class TraceNames:
             # Suggest names as they would be written in the scope.
             prefix = self._scope + "."
             local = [n[len(prefix) :] for n in self._names if n.startswith(prefix)]
-            found = difflib.get_close_matches(name, local, n=CLOSE_NAMES)
-        found += difflib.get_close_matches(name, self._names, n=CLOSE_NAMES)
+            found = close_names(name, local, CLOSE_NAMES)
+        found += close_names(name, self._names, CLOSE_NAMES)
         return list(dict.fromkeys(found))[:CLOSE_NAMES]
