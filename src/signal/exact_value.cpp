@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "base/scratch_bytes.hpp"
+
 namespace trelm {
 
 namespace {
@@ -99,13 +101,8 @@ DigitsView view_of_digits(std::string_view digits) {
     }
     return {SignalValue::wide(words), false};
   }
-  uint8_t small[64];
-  std::vector<uint8_t> large;
-  uint8_t* codes = small;
-  if (digits.size() > sizeof small) {
-    large.resize(digits.size());
-    codes = large.data();
-  }
+  ScratchBytes<64> room(digits.size());
+  uint8_t* codes = room.data();
   bool keep = false;
   for (size_t k = 0; k < digits.size(); ++k) {
     DigitCode code = digit_code(digits[k]);

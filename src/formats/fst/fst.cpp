@@ -9,6 +9,7 @@
 
 #include "base/file.hpp"
 #include "base/name_budget.hpp"
+#include "base/scratch_bytes.hpp"
 #include "base/utf8.hpp"
 #include "formats/fst/reader.hpp"
 #include "formats/fst/block_loader.hpp"
@@ -203,13 +204,8 @@ SignalValue FstTrace::convert_value(const FstChangeValue& value) {
     if (c != '0' && c != '1') other = true;
   }
   if (four_state) {
-    uint8_t small[128];
-    std::vector<uint8_t> large;
-    uint8_t* codes = small;
-    if (bytes.size() > sizeof small) {
-      large.resize(bytes.size());
-      codes = large.data();
-    }
+    ScratchBytes<128> room(bytes.size());
+    uint8_t* codes = room.data();
     for (size_t i = 0; i < bytes.size(); ++i) {
       uint8_t c = bytes[i];
       codes[i] = c == '0' ? 0 : c == '1' ? 1 : (c == 'z' || c == 'Z') ? 3 : 2;
