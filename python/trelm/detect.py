@@ -3,6 +3,7 @@ gzip header, VCD keywords), from its file name second."""
 
 from __future__ import annotations
 
+import errno
 import os
 import zlib
 from typing import Optional
@@ -94,6 +95,14 @@ def detect(path: str, format: Optional[str] = None) -> tuple[str, bool]:
         if not _shm_directory(path):
             raise FormatError(path, "is a directory without SHM files (.dsn, .trn)")
         return "shm", False
+    if not os.path.isfile(path):
+        if not os.path.exists(path):
+            raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
+        # A pipe or a device: its first bytes cannot be read twice, so only a
+        # named format opens it (read as a stream by that format's reader).
+        if format is None:
+            raise FormatError(path, "is not a regular file; name its format (format=...) to read it as a stream")
+        return format, False
     with open(path, "rb") as f:
         head = f.read(_SNIFF_BYTES)
     compressed = _is_gzip(head)

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import operator
 import os
 from collections.abc import Mapping
 from typing import Iterator, Optional, Union
@@ -16,6 +17,8 @@ from trelm.scope import Scope, build_tree
 from trelm.signal import Signal, Value
 
 Query = Union[str, PyExpr]
+
+_MAX_TIME = 2**64 - 1
 
 
 class SignalMap(Mapping):
@@ -165,10 +168,13 @@ class Waveform:
         dump whose times go back still gets one answer, the last index
         reached by then). A time before the first sample is a ValueError."""
         times = self.times
+        time = operator.index(time)
         if time < 0 or not len(times) or time < int(times[0]):
             first = f"the first sample's time {int(times[0])}" if len(times) else "no sample at all"
             raise ValueError(f"time {time} is before {first} in {self._label}")
-        return int(np.searchsorted(self._step_times(), np.uint64(time), side="right")) - 1
+        # Past the largest time a dump can hold, every sample is before.
+        key = np.uint64(min(time, _MAX_TIME))
+        return int(np.searchsorted(self._step_times(), key, side="right")) - 1
 
     def _step_times(self) -> np.ndarray:
         """The time every sample index counts at: the highest time reached by

@@ -4,6 +4,8 @@ against per-index reads, and the errors of each kind."""
 
 import gzip
 import math
+import os
+import threading
 from pathlib import Path
 
 import numpy as np
@@ -208,3 +210,18 @@ def test_lookup_errors():
 def test_an_empty_selection_keeps_no_signal(path):
     whole, none = trelm.open(path), trelm.open(path, signals=[])
     assert len(none) == 0 and none.index_count == whole.index_count
+
+
+def test_times_past_any_dump_and_pipes(tmp_path):
+    w = trelm.open(EXAMPLE)
+    assert w.index_at(2**80) == w.index_count - 1
+    fifo = tmp_path / "dump.pipe"
+    os.mkfifo(fifo)
+    with pytest.raises(trelm.FormatError, match="not a regular file"):
+        trelm.open(fifo)
+    writer = threading.Thread(target=lambda: fifo.write_bytes(EXACT_VCD.read_bytes()))
+    writer.start()
+    try:
+        assert trelm.open(fifo, format="vcd")["top.bus"][0] == "UUUU"
+    finally:
+        writer.join()
