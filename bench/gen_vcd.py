@@ -14,18 +14,9 @@ import os
 import random
 import sys
 
+from trelm.export.vcd import identifier_code
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def identifier_code(n):
-    """The n-th identifier code: base-94 digits over '!'..'~'."""
-    digits = []
-    while True:
-        digits.append(chr(33 + n % 94))
-        n //= 94
-        if n == 0:
-            return "".join(digits)
-        n -= 1
 
 
 def make_signals(count, rng):

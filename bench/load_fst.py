@@ -19,54 +19,26 @@ median ratio.
     python3 bench/load_fst.py --rounds 3       # median of three paired runs
 """
 import argparse
-import json
 import os
-import resource
 import statistics
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import gen_vcd  # noqa: E402
+from child import run_child, timed  # noqa: E402
 
 CHILD = r"""
-import json, resource, sys, time
 import trelm
-def cpu():
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    return usage.ru_utime + usage.ru_stime
-start, start_cpu = time.perf_counter(), cpu()
-trace = trelm.PyTrace.from_fst(sys.argv[1])
-seconds, cpu_seconds = time.perf_counter() - start, cpu() - start_cpu
-print(json.dumps({"seconds": seconds, "cpu": cpu_seconds,
-                  "peak_kb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss,
-                  "indices": trace.max_index() + 1, "signals": len(trace.signal_names())}))
+trace, load = measured(lambda: trelm.PyTrace.from_fst(sys.argv[1]))
+print(json.dumps({**load, "indices": trace.max_index() + 1, "signals": len(trace.signal_names())}))
 """
 
 BASELINE = r"""
-import json, resource
 import trelm
-print(json.dumps({"peak_kb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss}))
+print(json.dumps({"peak_kb": status_kb("VmHWM")}))
 """
-
-
-def run_child(code, *args):
-    out = subprocess.run([sys.executable, "-c", code, *args], check=True, capture_output=True, text=True).stdout
-    return json.loads(out)
-
-
-def children_cpu():
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
-
-
-def timed(command, **kwargs):
-    """Wall and CPU seconds of a command."""
-    start, start_cpu = time.perf_counter(), children_cpu()
-    subprocess.run(command, check=True, **kwargs)
-    return time.perf_counter() - start, children_cpu() - start_cpu
 
 
 def main():
@@ -102,13 +74,13 @@ def main():
             with open(os.devnull, "w") as null:
                 reference, reference_cpu = timed(["fst2vcd", fst], stdout=null)
             load = run_child(CHILD, fst)
-            ratios.append(load["seconds"] / reference)
+            ratios.append(load["wall"] / reference)
             peak = max(peak, load["peak_kb"] * 1024)
             if len(ratios) == 1:
                 print(f"{label}: {os.path.getsize(fst) / 1e6:.1f} MB FST, {load['indices']} indices, "
                       f"{load['signals']} names")
             print(f"  fst2vcd > /dev/null  {reference:7.2f} s  (CPU {reference_cpu:.2f} s)")
-            print(f"  from_fst             {load['seconds']:7.2f} s  ({ratios[-1]:.2f} x fst2vcd, target <= 0.5; "
+            print(f"  from_fst             {load['wall']:7.2f} s  ({ratios[-1]:.2f} x fst2vcd, target <= 0.5; "
                   f"CPU {load['cpu']:.2f} s)")
         ratio = statistics.median(ratios)
         load_bytes = peak - baseline_kb * 1024

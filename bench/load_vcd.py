@@ -12,30 +12,19 @@ per-call cost of signal_value(name, i).
 import argparse
 import json
 import os
-import resource
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from child import run_child, timed  # noqa: E402
 
 CHILD = r"""
-import json, random, resource, sys, time, timeit
+import random, timeit
 import trelm
-path = sys.argv[1]
-wall = time.perf_counter()
-before = resource.getrusage(resource.RUSAGE_SELF)
-trace = trelm.PyTrace.from_vcd(path)
-after = resource.getrusage(resource.RUSAGE_SELF)
-wall = time.perf_counter() - wall
-cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-peak_kb = 0
-with open("/proc/self/status") as f:
-    for line in f:
-        if line.startswith("VmHWM:"):
-            peak_kb = int(line.split()[1])
+trace, load = measured(lambda: trelm.PyTrace.from_vcd(sys.argv[1]))
 names = trace.signal_names()
 last = trace.max_index()
 rng = random.Random(5)
@@ -45,19 +34,9 @@ snap = min(timeit.repeat(lambda: [trace.snapshot(i) for i in indices], number=1,
 pairs = [(rng.choice(names), rng.randrange(last + 1)) for _ in range(1000)]
 sv = trace.signal_value
 value = min(timeit.repeat(lambda: [sv(n, i) for n, i in pairs], number=20, repeat=3)) / (20 * len(pairs))
-print(json.dumps({"wall": wall, "cpu": cpu, "peak_kb": peak_kb, "signals": len(names), "indices": last + 1,
+print(json.dumps({**load, "signals": len(names), "indices": last + 1,
                   "snapshot_per_signal": snap / len(names), "signal_value_call": value}))
 """
-
-
-def timed(command, **kwargs):
-    """Runs a command; returns (wall seconds, CPU seconds of the children)."""
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.perf_counter()
-    subprocess.run(command, check=True, **kwargs)
-    wall = time.perf_counter() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
 def main():
@@ -79,8 +58,7 @@ def main():
     timed(["cat", args.file], stdout=subprocess.DEVNULL)
     wc_wall, wc_cpu = timed(["wc", "-l", args.file], stdout=subprocess.DEVNULL)
 
-    load = subprocess.run([sys.executable, "-c", CHILD, args.file], check=True, capture_output=True, text=True)
-    result = json.loads(load.stdout.strip().splitlines()[-1])
+    result = run_child(CHILD, args.file)
 
     fst_wall = fst_cpu = None
     if not args.no_vcd2fst and shutil.which("vcd2fst"):

@@ -17,33 +17,17 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from child import run_child  # noqa: E402
 
 CHILD = r"""
-import json, resource, sys, time
 import trelm
 from trelm import _native
 path, how = sys.argv[1], sys.argv[2]
-wall = time.perf_counter()
-before = resource.getrusage(resource.RUSAGE_SELF)
-if how == "open":
-    trace, info = _native.load(path, "vcd")
-else:
-    trace = trelm.PyTrace.from_vcd(path)
-after = resource.getrusage(resource.RUSAGE_SELF)
-wall = time.perf_counter() - wall
-cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-peak_kb = 0
-with open("/proc/self/status") as f:
-    for line in f:
-        if line.startswith("VmHWM:"):
-            peak_kb = int(line.split()[1])
-print(json.dumps({"wall": wall, "cpu": cpu, "peak_kb": peak_kb, "indices": trace.max_index() + 1}))
+load = (lambda: _native.load(path, "vcd")[0]) if how == "open" else (lambda: trelm.PyTrace.from_vcd(path))
+trace, figures = measured(load)
+print(json.dumps({**figures, "indices": trace.max_index() + 1}))
 """
-
-
-def run(path, how):
-    done = subprocess.run([sys.executable, "-c", CHILD, path, how], check=True, capture_output=True, text=True)
-    return json.loads(done.stdout.strip().splitlines()[-1])
 
 
 def main():
@@ -62,7 +46,7 @@ def main():
     best = {}
     for _ in range(max(args.rounds, 1)):
         for how in ("literal", "open"):
-            result = run(args.file, how)
+            result = run_child(CHILD, args.file, how)
             kept = best.setdefault(how, result)
             for key in ("wall", "cpu", "peak_kb"):
                 kept[key] = min(kept[key], result[key])

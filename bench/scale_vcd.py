@@ -15,7 +15,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from gen_vcd import identifier_code as code  # noqa: E402
+from trelm.export.vcd import identifier_code as code  # noqa: E402
 
 CHILD = r"""
 import resource, sys, time

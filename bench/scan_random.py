@@ -6,30 +6,26 @@ with a trace or a refusal, within 2 seconds and 1 GB.
 """
 
 import os
-import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from child import ChildFailed, run_child  # noqa: E402
 
 SIZE_MB = int(sys.argv[1]) if len(sys.argv) > 1 else 100
 TIME_LIMIT = 2.0
 MEMORY_LIMIT_MB = 1024
 
-# Peak memory is read from VmHWM: ru_maxrss would also count the parent's pages
-# the child held between fork and exec.
 CHILD = r"""
-import sys, time
 import trelm
-loader = getattr(trelm.PyTrace, sys.argv[1])
-start = time.perf_counter()
-try:
-    trace = loader(sys.argv[2])
-    outcome = f"{len(trace.signal_names())} names, {trace.max_index() + 1} time stamps"
-except ValueError as err:
-    outcome = f"refused: {err}"
-elapsed = time.perf_counter() - start
-with open("/proc/self/status") as status:
-    peak_mb = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:")) / 1024
-print(f"{elapsed:.3f} {peak_mb:.0f} {outcome}")
+def load():
+    try:
+        trace = getattr(trelm.PyTrace, sys.argv[1])(sys.argv[2])
+        return f"{len(trace.signal_names())} names, {trace.max_index() + 1} time stamps"
+    except ValueError as err:
+        return f"refused: {err}"
+outcome, figures = measured(load)
+print(json.dumps({**figures, "outcome": outcome}))
 """
 
 
@@ -85,15 +81,16 @@ def main():
         print(f"{SIZE_MB} MB of random bytes per file; limits {TIME_LIMIT} s and {MEMORY_LIMIT_MB} MB")
         print(f"{'case':32} {'seconds':>8} {'peak MB':>8}  outcome")
         for label, loader, path in cases:
-            out = subprocess.run([sys.executable, "-c", CHILD, loader, path], capture_output=True, text=True)
-            if out.returncode != 0:
-                print(f"{label:32} crashed: {out.stderr.strip()[-300:]}")
+            try:
+                run = run_child(CHILD, loader, path)
+            except ChildFailed as crash:
+                print(f"{label:32} crashed: {str(crash)[-300:]}")
                 failures += 1
                 continue
-            seconds, peak, outcome = out.stdout.strip().split(" ", 2)
-            ok = float(seconds) <= TIME_LIMIT and float(peak) <= MEMORY_LIMIT_MB
+            seconds, peak = run["wall"], run["peak_kb"] / 1024
+            ok = seconds <= TIME_LIMIT and peak <= MEMORY_LIMIT_MB
             failures += not ok
-            print(f"{label:32} {float(seconds):8.3f} {float(peak):8.0f}  {outcome}{'' if ok else '  OVER LIMIT'}")
+            print(f"{label:32} {seconds:8.3f} {peak:8.0f}  {run['outcome']}{'' if ok else '  OVER LIMIT'}")
     return 1 if failures else 0
 
 

@@ -25,42 +25,27 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import gen_vcd  # noqa: E402
+from child import run_child  # noqa: E402
 
 # Three ordinary signals of different kinds: a flag, a bus, a real.
 CHOSEN = ["top.cpu.flag0", "top.cpu.fetch.bus1", "top.cpu.fpu.freg0"]
 
 CHILD = r"""
-import hashlib, json, sys, time
+import hashlib
 import trelm
-def status(field):
-    with open("/proc/self/status") as f:
-        for line in f:
-            if line.startswith(field + ":"):
-                return int(line.split()[1])
 path, chosen = sys.argv[1], json.loads(sys.argv[2])
-before_kb = status("VmRSS")
-start = time.perf_counter()
-w = trelm.open(path, signals=chosen) if chosen else trelm.open(path)
-seconds = time.perf_counter() - start
-peak_kb = status("VmHWM")
+before_kb = status_kb("VmRSS")
+w, load = measured(lambda: trelm.open(path, signals=chosen) if chosen else trelm.open(path))
 names = json.loads(sys.argv[3])
 digest = hashlib.sha256()
 for name in names:
     changes = w[name].changes(exact=True)
     digest.update(changes.times.tobytes())
     digest.update(repr(list(changes.values)).encode())
-print(json.dumps({"seconds": seconds, "peak_kb": peak_kb, "before_kb": before_kb, "signals": len(w),
+print(json.dumps({**load, "before_kb": before_kb, "signals": len(w),
                   "indices": w.index_count,
                   "digest": digest.hexdigest()}))
 """
-
-
-def child(fst, chosen):
-    run = subprocess.run([sys.executable, "-c", CHILD, fst, json.dumps(chosen), json.dumps(CHOSEN)],
-                         capture_output=True, text=True)
-    if run.returncode != 0:
-        sys.exit(f"the load failed:\n{run.stderr}")
-    return json.loads(run.stdout)
 
 
 def main():
@@ -82,13 +67,13 @@ def main():
     print(f"FST {fst}: {os.path.getsize(fst) / 1e6:.1f} MB (from a {os.path.getsize(vcd) / 1e9:.2f} GB VCD); "
           f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.1f}")
 
-    chosen = child(fst, CHOSEN)
-    whole = child(fst, [])
+    chosen = run_child(CHILD, fst, json.dumps(CHOSEN), json.dumps(CHOSEN))
+    whole = run_child(CHILD, fst, "[]", json.dumps(CHOSEN))
     for label, run in (("whole", whole), (f"{len(CHOSEN)} signals", chosen)):
-        print(f"  {label:<11} {run['seconds']:7.2f} s  peak RSS {run['peak_kb'] / 1024:8.1f} MB, "
+        print(f"  {label:<11} {run['wall']:7.2f} s  peak RSS {run['peak_kb'] / 1024:8.1f} MB, "
               f"{(run['peak_kb'] - run['before_kb']) / 1024:7.1f} MB over the {run['before_kb'] / 1024:.1f} MB "
               f"before the load  ({run['signals']} signals, {run['indices']} indices)")
-    time_ratio = chosen["seconds"] / whole["seconds"]
+    time_ratio = chosen["wall"] / whole["wall"]
     memory_ratio = (chosen["peak_kb"] - chosen["before_kb"]) / (whole["peak_kb"] - whole["before_kb"])
     print(f"  ratios      time {time_ratio:.3f}, the load's memory {memory_ratio:.3f}  (targets <= 0.1); "
           f"peak RSS {chosen['peak_kb'] / whole['peak_kb']:.3f}")
