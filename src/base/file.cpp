@@ -99,13 +99,13 @@ void FileBytes::unmap() noexcept {
   mapped_size_ = 0;
 }
 
-Result<FileBytes> FileStream::map_all(FileAccess access) {
+Result<FileBytes> FileStream::all_bytes(FileAccess access) {
   uint64_t size = size_hint();
-  if (size > 0 && size <= SIZE_MAX) {
+  if (access == FileAccess::Scattered && size > 0 && size <= SIZE_MAX) {
     void* at = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd_, 0);
     if (at != MAP_FAILED) {
       // Advice only: a kernel that ignores it reads the same bytes.
-      ::madvise(at, static_cast<size_t>(size), access == FileAccess::Scattered ? MADV_RANDOM : MADV_NORMAL);
+      ::madvise(at, static_cast<size_t>(size), MADV_RANDOM);
       return FileBytes(static_cast<const uint8_t*>(at), static_cast<size_t>(size));
     }
   }

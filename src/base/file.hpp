@@ -18,15 +18,16 @@ std::string os_error_text(int error_number);
 // their own prefix. A path holding a NUL byte fails like an unopenable file.
 Result<std::vector<uint8_t>> read_whole_file(const std::string& path);
 
-// How the bytes of a mapped file will be read: Whole from start to end, or
-// Scattered, a few places here and there (then only the pages read are
-// brought in, without read-ahead around them).
+// How the bytes of a file will be read: Whole from start to end (then they
+// are read into memory), or Scattered, a few places here and there (then the
+// file is mapped, and only the pages read are brought in, without read-ahead
+// around them).
 enum class FileAccess : uint8_t { Whole, Scattered };
 
-// The bytes of a whole file: mapped read-only where the file allows it, so
-// that only the pages looked at are read, or held in memory. Move-only; the
-// mapping ends with the object. A mapped file that shrinks while mapped
-// cannot be read past its new end: readers take files that stay as they are.
+// The bytes of a whole file: mapped read-only, or held in memory. Move-only;
+// the mapping ends with the object. A mapped file that shrinks while mapped
+// cannot be read past its new end, so only Scattered reads map: a whole-file
+// read of a file that is cut meanwhile just ends short.
 class FileBytes {
  public:
   FileBytes() = default;
@@ -77,10 +78,11 @@ class FileStream {
   // The size of a regular file, or 0 when unknown.
   uint64_t size_hint() const noexcept;
 
-  // The whole file, mapped when it is a regular file that the system maps;
-  // otherwise (a pipe, a device, an empty file, a refused mapping) read from
-  // the position to the end as read_all does, with its errors.
-  Result<FileBytes> map_all(FileAccess access);
+  // The whole file for the given access: for Scattered, mapped when it is a
+  // regular file that the system maps; otherwise (Whole access, a pipe, a
+  // device, an empty file, a refused mapping) read from the position to the
+  // end as read_all does, with its errors.
+  Result<FileBytes> all_bytes(FileAccess access);
 
  private:
   explicit FileStream(int fd) noexcept : fd_(fd) {}

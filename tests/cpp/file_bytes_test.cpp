@@ -1,5 +1,6 @@
-// FileBytes through FileStream::map_all: mapped regular files, the read
-// fallback for what cannot be mapped, and a mapping's life across moves.
+// FileBytes through FileStream::all_bytes: scattered reads of regular files
+// mapped, whole reads and what cannot be mapped read, and a mapping's life
+// across moves.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,20 +26,20 @@ std::string temp_file_with(const std::string& content) {
 Result<FileBytes> map(const std::string& path, FileAccess access = FileAccess::Scattered) {
   auto stream = FileStream::open(path);
   EXPECT_TRUE(stream.ok());
-  return stream->map_all(access);
+  return stream->all_bytes(access);
 }
 
 std::string text(const FileBytes& bytes) { return std::string(bytes.span().begin(), bytes.span().end()); }
 
-class MappedFile : public testing::TestWithParam<FileAccess> {};
+class FileContent : public testing::TestWithParam<FileAccess> {};
 
-TEST_P(MappedFile, HoldsTheFileAndOutlivesMoves) {
+TEST_P(FileContent, HoldsTheFileAndOutlivesMoves) {
   std::string content(100000, 'a');
   content[99999] = 'z';
   std::string path = temp_file_with(content);
   auto bytes = map(path, GetParam());
   ASSERT_TRUE(bytes.ok());
-  EXPECT_TRUE(bytes->mapped());
+  EXPECT_EQ(bytes->mapped(), GetParam() == FileAccess::Scattered);
   FileBytes moved(std::move(bytes).value());
   FileBytes assigned;
   assigned = std::move(moved);
@@ -47,7 +48,7 @@ TEST_P(MappedFile, HoldsTheFileAndOutlivesMoves) {
   std::remove(path.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Access, MappedFile, testing::Values(FileAccess::Whole, FileAccess::Scattered));
+INSTANTIATE_TEST_SUITE_P(Access, FileContent, testing::Values(FileAccess::Whole, FileAccess::Scattered));
 
 TEST(FileBytes, WhatCannotBeMappedIsRead) {
   // procfs reports a size of 0 for files that have content; an empty file

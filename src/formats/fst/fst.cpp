@@ -281,14 +281,14 @@ Result<LoadedBytes> read_bytes(FileBytes bytes, FstLoadPath path, const LoadOpti
   return loaded;
 }
 
-// The whole file, mapped where it can be; a directory opens and then fails
-// to read, which is the reader's I/O error. A load of a few signals reads
-// each block's header, position table and time table and those signals'
-// chunks: of a mapped file only those pages are read.
+// The whole file; a directory opens and then fails to read, which is the
+// reader's I/O error. A load of a few signals reads each block's header,
+// position table and time table and those signals' chunks, so it maps the
+// file and only those pages are read.
 Result<FileBytes> read_file(const std::string& path, FileAccess access) {
   auto opened = FileStream::open(path);
   if (!opened.ok()) return fail("Failed to open " + path + ": " + opened.error());
-  auto bytes = opened->map_all(access);
+  auto bytes = opened->all_bytes(access);
   if (!bytes.ok()) return fail("FST open: " + ReaderError::io().text());
   return std::move(bytes).value();
 }
