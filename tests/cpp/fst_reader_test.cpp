@@ -95,6 +95,39 @@ TEST_P(FstReaderFixture, HierarchyWalksAreRepeatable) {
   EXPECT_EQ(first, walk());
 }
 
+// Signals whose chunk is an alias of another's (the same stored bytes) get
+// exactly their target's changes from both delivery orders, which unpack
+// such a chunk once for all who share it.
+class FstAliasFixture : public testing::TestWithParam<const char*> {};
+
+TEST_P(FstAliasFixture, AliasesGetTheirTargetsChanges) {
+  FstReader reader = open_fixture(GetParam());
+  std::vector<std::pair<uint32_t, uint32_t>> aliases;  // handle values: alias, target
+  auto status = reader.read_signal_blocks(
+      {}, [](uint64_t, FstSignalHandle, const FstChangeValue&) {},
+      [&](const FstBlockChunks& block) -> FstStatus {
+        for (size_t a = 0; a < block.chunks.size(); ++a)
+          for (size_t t = 0; t < a; ++t)
+            if (block.chunks[a].bytes.data() == block.chunks[t].bytes.data()) {
+              aliases.emplace_back(block.chunks[a].signal + 1, block.chunks[t].signal + 1);
+              break;
+            }
+        return {};
+      });
+  ASSERT_TRUE(status.ok()) << status.error().debug();
+  ASSERT_FALSE(aliases.empty());
+  for (bool per_signal : {false, true}) {
+    auto changes = collect(reader, {}, per_signal);
+    for (const auto& [alias, target] : aliases) {
+      EXPECT_FALSE(changes[target].empty()) << target;
+      EXPECT_EQ(changes[alias], changes[target]) << alias << " of " << target << ", per signal " << per_signal;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FstAliasFixture,
+                         testing::Values("mixed_lz4.fst", "mixed_fastlz.fst", "mixed_zlib.fst", "mixed_gzip.fst"));
+
 INSTANTIATE_TEST_SUITE_P(Fixtures, FstReaderFixture,
                          testing::Values("mixed_lz4.fst", "mixed_fastlz.fst", "mixed_zlib.fst", "mixed_gzip.fst",
                                          "counter_zlib.fst", "verilated.fst", "constructed/basic_1_F.fst",

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/decimal.hpp"
 #include "formats/fst/codecs.hpp"
 #include "formats/fst/reader.hpp"
 
@@ -36,15 +37,9 @@ enum MiscSubtype : uint8_t {
 
 // An unsigned 32-bit decimal with an optional leading "+".
 std::optional<uint32_t> parse_u32(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-    if (value > UINT32_MAX) return std::nullopt;
-  }
-  return static_cast<uint32_t>(value);
+  auto value = parse_unsigned_decimal(text);
+  if (!value || *value > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(*value);
 }
 
 FstResult<FstHierarchyEntry> parse_enum_table(std::string text, uint64_t handle) {

@@ -1,6 +1,7 @@
 #include "formats/fst/signals.hpp"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "formats/fst/change_entry.hpp"
@@ -142,25 +143,22 @@ uint64_t position_of(const BlockLayout& layout, size_t slot) {
   return layout.time_table_offset == kNoTimePosition ? kNoTimePosition : layout.time_table_offset + slot;
 }
 
-// The stored chunk of signal `index` (its alias target's for an alias).
-FstResult<std::span<const uint8_t>> stored_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index) {
+// The index whose chunk signal `index` carries: its own, or its alias target's.
+FstResult<size_t> chunk_source(const BlockLayout& layout, size_t index) {
   const std::vector<FstSignalLoc>& locs = layout.locs;
-  size_t source = index;
-  if (locs[index].kind == FstSignalLoc::Alias) {
-    source = static_cast<size_t>(locs[index].target);
-    if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
-      return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
-  }
-  const FstSignalLoc& loc = locs[source];
-  if (!range_fits(loc.offset, loc.length, layout.data_size)) return fail_malformed("signal chunk outside its block");
-  return ctx.file.subspan(layout.pack_position + loc.offset, loc.length);
+  if (locs[index].kind != FstSignalLoc::Alias) return index;
+  size_t source = static_cast<size_t>(locs[index].target);
+  if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
+    return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
+  return source;
 }
 
-// The chunk of signal `index`, unpacked into `storage` when packed.
-FstResult<std::span<const uint8_t>> signal_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index,
-                                                 std::vector<uint8_t>& storage) {
-  TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, index));
-  return read_packed_signal_value_bytes(stored, layout.pack_type, storage);
+// The stored chunk of signal `index` (its alias target's for an alias).
+FstResult<std::span<const uint8_t>> stored_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index) {
+  TRELM_ASSIGN(size_t source, chunk_source(layout, index));
+  const FstSignalLoc& loc = layout.locs[source];
+  if (!range_fits(loc.offset, loc.length, layout.data_size)) return fail_malformed("signal chunk outside its block");
+  return ctx.file.subspan(layout.pack_position + loc.offset, loc.length);
 }
 
 // The slots of a block whose changes are delivered: up to the first time
@@ -179,11 +177,21 @@ FstStatus for_each_selected_chunk(const BlockContext& ctx, const BlockLayout& la
                                   std::vector<std::vector<uint8_t>>& unpacked, Take take) {
   const std::vector<FstSignalLoc>& locs = layout.locs;
   size_t slot_count = std::max<size_t>(layout.times.size(), 1);
+  // The unpacked bytes by the index whose chunk they are, so that a chunk
+  // with many aliases is unpacked (and held) once, not once per alias.
+  std::vector<std::optional<std::span<const uint8_t>>> by_source(locs.size());
   for (size_t index = 0; index < locs.size(); ++index) {
     if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    std::vector<uint8_t> storage;
-    TRELM_ASSIGN(auto data, signal_chunk(ctx, layout, index, storage));
-    if (!storage.empty()) unpacked.push_back(std::move(storage));
+    TRELM_ASSIGN(size_t source, chunk_source(layout, index));
+    if (!by_source[source]) {
+      TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, source));
+      std::vector<uint8_t> storage;
+      TRELM_ASSIGN(auto bytes, read_packed_signal_value_bytes(stored, layout.pack_type, storage));
+      // Moving the vector keeps its buffer, so `bytes` stays valid.
+      if (!storage.empty()) unpacked.push_back(std::move(storage));
+      by_source[source] = bytes;
+    }
+    std::span<const uint8_t> data = *by_source[source];
     if (data.empty()) continue;
     FstSignalInfo info = ctx.meta.signals[index];
     uint64_t step = 0;

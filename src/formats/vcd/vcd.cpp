@@ -212,6 +212,19 @@ LoadedDump finish_load(VcdParser& parser, VcdPieceReader& pieces) {
   return dump;
 }
 
+// Loads a whole stream; a read error is told after `failed_to`. The names'
+// room follows the stream's size hint (for gzip the compressed size: every
+// real header compresses far less than the budget allows for).
+template <class Source>
+Result<LoadedDump> load_stream(Source& stream, const std::string& failed_to, const LoadOptions& load,
+                               VcdPieceReader& pieces, size_t window) {
+  VcdParser parser(stream.size_hint(), &load);
+  StreamEnd end = read_stream(stream, parser, pieces, window, &load);
+  if (end.stopped) return fail(std::move(end.error));
+  if (end.failed) return fail(failed_to + end.error);
+  return finish_load(parser, pieces);
+}
+
 }  // namespace
 
 std::unique_ptr<VcdTrace> VcdTrace::parse(std::string_view text, const VcdPieceOptions& options) {
@@ -247,23 +260,12 @@ Result<LoadedDump> VcdTrace::load_file(const std::string& path, const LoadOption
   if (gzip) {
     auto opened = GzipFileStream::open(path);
     if (!opened) return fail("Failed to open " + path + ": " + opened.error());
-    GzipFileStream& stream = opened.value();
-    // The names' room follows the compressed size: every real header
-    // compresses far less than the budget allows for.
-    VcdParser parser(stream.size_hint(), &load);
-    StreamEnd end = read_stream(stream, parser, pieces, window, &load);
-    if (end.stopped) return fail(std::move(end.error));
-    if (end.failed) return fail("Failed to read " + path + ": " + end.error);
-    return finish_load(parser, pieces);
+    return load_stream(opened.value(), "Failed to read " + path + ": ", load, pieces, window);
   }
   auto opened = FileStream::open(path);
   if (!opened) return fail("Failed to open " + path + ": " + opened.error());
   PlainSource stream(std::move(opened).value());
-  VcdParser parser(stream.size_hint(), &load);
-  StreamEnd end = read_stream(stream, parser, pieces, window, &load);
-  if (end.stopped) return fail(std::move(end.error));
-  if (end.failed) return fail("Failed to open " + path + ": " + end.error);
-  return finish_load(parser, pieces);
+  return load_stream(stream, "Failed to open " + path + ": ", load, pieces, window);
 }
 
 uint64_t VcdTrace::signal_width(std::string_view name) const noexcept {
