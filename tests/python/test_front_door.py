@@ -93,6 +93,8 @@ def test_typed_arrays(name):
     assert changes.values.dtype == np.uint64 and changes.known.dtype == np.bool_
     assert np.array_equal(values[changes.indices], changes.values)
     assert signal.values(3, 7).tolist() == values[3:7].tolist() == signal[3:7].tolist()
+    for picked in (slice(None, None, -1), slice(7, 2, -2), slice(-3, None), slice(1, None, 3), slice(5, 2)):
+        assert signal[picked].tolist() == values[picked].tolist(), picked
 
 
 def test_snapshot_and_changes_at():
