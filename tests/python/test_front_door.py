@@ -6,6 +6,7 @@ import gzip
 import math
 import os
 import threading
+import time
 from pathlib import Path
 
 import numpy as np
@@ -125,6 +126,18 @@ def test_scope_tree():
     assert top.scopes["cpu"].signals["pc"] is w["top.cpu.pc"]
     assert [s.path for s in w.scope.walk()] == ["", "top", "top.cpu", "top.cpu.u_alu"]
     assert sum(len(s.signals) for s in w.scope.walk()) == len(w.signals)
+
+
+def test_scope_tree_of_a_name_of_many_dots():
+    # An escaped identifier of 300000 dots: looking for its scope at every dot
+    # would cut and hash the name 300000 times.
+    name = "\\" + ".a" * 300_000
+    w = trelm.loads(f"$scope module top $end\n$var wire 1 ! {name} $end\n$upscope $end\n"
+                    "$enddefinitions $end\n#0\n1!\n")
+    start = time.monotonic()
+    signals = w.scope.scopes["top"].signals
+    assert time.monotonic() - start < 3
+    assert list(signals) == [name] and signals[name] is w["top." + name]
 
 
 def _scan_files(tmp_path):
