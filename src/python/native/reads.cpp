@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "eval/exact_changes.hpp"
@@ -131,6 +132,11 @@ PyObject* changes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
   const Index count = trace_of(object).timestamp_count();
   std::vector<ExactChange> found = without_gil([&] { return exact_changes(column, count, width); });
 
+  if (*layout == Layout::Object) {
+    uint64_t text = 0;
+    for (const ExactChange& change : found) text += exact_text_length(exact_run(column, change.run), width);
+    if (!bytes_fit_in_memory(text)) return nullptr;
+  }
   PyRef indices = new_array<uint64_t>(found.size());
   LayoutArrays arrays(*layout, width);
   if (!indices || !arrays.allocate(found.size())) return nullptr;
@@ -151,6 +157,12 @@ PyObject* values(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* k
   std::optional<Layout> layout = parse_layout(layout_name);
   if (!layout) return nullptr;
   const SignalColumn* column = column_of(object, id);
+  if (*layout == Layout::Object) {
+    uint64_t text = 0;  // a stretch shares one object
+    for_each_stretch(column, start, stop,
+                     [&](Index, Index, size_t run) { text += exact_text_length(exact_run(column, run), width); });
+    if (!bytes_fit_in_memory(text)) return nullptr;
+  }
   LayoutArrays arrays(*layout, width);
   if (!arrays.allocate(start < stop ? stop - start : 0)) return nullptr;
   bool filled = true;
@@ -169,15 +181,31 @@ PyObject* snapshot(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   auto [object, index] = *parsed;
   const Trace& trace = trace_of(object);
   const bool inside = index < trace.timestamp_count();
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
+  // The values' runs first (no run: None), so that their texts are known to
+  // fit in memory before any is made.
+  struct Listed {
+    const std::string* name;
+    ExactRun run;
+    uint64_t width;
+  };
+  std::vector<Listed> listed;
+  listed.reserve(trace.signal_names().size());
+  uint64_t text = 0;
   for (const std::string& name : trace.signal_names()) {
     auto id = trace.signal_id(name);
     if (!id) continue;
-    PyRef key(text_to_py(name));
+    const SignalColumn* column = inside ? trace.store().column(*id) : nullptr;
+    Listed entry{&name, exact_run(column, run_covering(column, index)), trace.signal_width(name)};
+    text += exact_text_length(entry.run, entry.width);
+    listed.push_back(std::move(entry));
+  }
+  if (!bytes_fit_in_memory(text)) return nullptr;
+  PyRef dict(PyDict_New());
+  if (!dict) return nullptr;
+  for (const Listed& entry : listed) {
+    PyRef key(text_to_py(*entry.name));
     if (!key) return nullptr;
-    PyRef value(inside ? exact_at_to_py(trace.store().column(*id), index, trace.signal_width(name))
-                       : (Py_INCREF(Py_None), Py_None));
+    PyRef value(exact_to_py(entry.run, entry.width));
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
   }
   return dict.release();
@@ -189,16 +217,33 @@ PyObject* changes_at(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
   auto [object, index] = *parsed;
   const Trace& trace = trace_of(object);
   std::vector<size_t> positions = without_gil([&] { return exact_changes_at(trace, index); });
-  PyRef list(new_list(positions.size()));
-  if (!list) return nullptr;
+  // The runs on either side first, so that their texts are known to fit in
+  // memory before any is made.
+  struct Changed {
+    const std::string* name;
+    ExactRun old_run, new_run;
+    uint64_t width;
+  };
+  std::vector<Changed> changed;
+  changed.reserve(positions.size());
+  uint64_t text = 0;
   const std::vector<std::string>& names = trace.signal_names();
-  for (size_t k = 0; k < positions.size(); ++k) {
-    const std::string& name = names[positions[k]];
+  for (size_t position : positions) {
+    const std::string& name = names[position];
     const SignalColumn* column = trace.store().column(*trace.signal_id(name));
-    const uint64_t width = trace.signal_width(name);
-    PyRef key(text_to_py(name));
-    PyRef old_value(exact_at_to_py(column, index - 1, width));
-    PyRef new_value(exact_at_to_py(column, index, width));
+    Changed entry{&name, exact_run(column, run_covering(column, index - 1)),
+                  exact_run(column, run_covering(column, index)), trace.signal_width(name)};
+    text += exact_text_length(entry.old_run, entry.width) + exact_text_length(entry.new_run, entry.width);
+    changed.push_back(std::move(entry));
+  }
+  if (!bytes_fit_in_memory(text)) return nullptr;
+  PyRef list(new_list(changed.size()));
+  if (!list) return nullptr;
+  for (size_t k = 0; k < changed.size(); ++k) {
+    const Changed& entry = changed[k];
+    PyRef key(text_to_py(*entry.name));
+    PyRef old_value(exact_to_py(entry.old_run, entry.width));
+    PyRef new_value(exact_to_py(entry.new_run, entry.width));
     if (!key || !old_value || !new_value) return nullptr;
     PyObject* item = PyTuple_Pack(3, key.get(), old_value.get(), new_value.get());
     if (item == nullptr) return nullptr;
