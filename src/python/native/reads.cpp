@@ -181,32 +181,29 @@ PyObject* snapshot(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   auto [object, index] = *parsed;
   const Trace& trace = trace_of(object);
   const bool inside = index < trace.timestamp_count();
+  const SnapshotKeys* keys = snapshot_keys(object);
+  if (!keys) return nullptr;
   // The values' runs first (no run: None), so that their texts are known to
   // fit in memory before any is made.
-  struct Listed {
-    const std::string* name;
-    ExactRun run;
-    uint64_t width;
-  };
-  std::vector<Listed> listed;
-  listed.reserve(trace.signal_names().size());
+  std::vector<ExactRun> runs;
+  runs.reserve(keys->ids.size());
   uint64_t text = 0;
-  for (const std::string& name : trace.signal_names()) {
-    auto id = trace.signal_id(name);
-    if (!id) continue;
-    const SignalColumn* column = inside ? trace.store().column(*id) : nullptr;
-    Listed entry{&name, exact_run(column, run_covering(column, index)), trace.signal_width(name)};
-    text += exact_text_length(entry.run, entry.width);
-    listed.push_back(std::move(entry));
+  for (size_t k = 0; k < keys->ids.size(); ++k) {
+    const SignalColumn* column = inside ? trace.store().column(keys->ids[k]) : nullptr;
+    runs.push_back(exact_run(column, run_covering(column, index)));
+    text += exact_text_length(runs.back(), keys->widths[k]);
   }
   if (!bytes_fit_in_memory(text)) return nullptr;
-  PyRef dict(PyDict_New());
+  // The copy of the keys is walked while its values are set, which leaves the
+  // walk in place.
+  PyRef dict(PyDict_Copy(keys->keys.get()));
   if (!dict) return nullptr;
-  for (const Listed& entry : listed) {
-    PyRef key(text_to_py(*entry.name));
-    if (!key) return nullptr;
-    PyRef value(exact_to_py(entry.run, entry.width));
-    if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  Py_ssize_t position = 0;
+  PyObject* key;
+  PyObject* unused;
+  for (size_t k = 0; k < runs.size() && PyDict_Next(dict.get(), &position, &key, &unused); ++k) {
+    PyRef value(exact_to_py(runs[k], keys->widths[k]));
+    if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
   }
   return dict.release();
 }
