@@ -51,11 +51,15 @@ def build_tree(scope_paths: Sequence[str], signals: Sequence["Signal"]) -> Scope
     whose last part holds a dot (escaped identifiers) still find their scope."""
     root = Scope("", "")
     by_path: dict[str, Scope] = {"": root}
+    # Only a dot at the length of a listed path can end a scope: the others are
+    # passed over without cutting and hashing the text before them, so a name
+    # of many dots (an escaped identifier) costs time linear in its length.
+    lengths = {len(p) for p in scope_paths}
 
     def owner(full: str) -> tuple[Scope, str]:
         end = full.rfind(".")
         while end > 0:
-            scope = by_path.get(full[:end])
+            scope = by_path.get(full[:end]) if end in lengths else None
             if scope is not None:
                 return scope, full[end + 1:]
             end = full.rfind(".", 0, end)

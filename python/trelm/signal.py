@@ -85,9 +85,13 @@ class Signal:
     def __getitem__(self, index: Union[int, slice]) -> Union[Value, np.ndarray]:
         w = self._waveform
         if isinstance(index, slice):
-            start, stop, step = index.indices(w.index_count)
-            values = self.values(start, max(start, stop))
-            return values[::step] if step != 1 else values
+            # Only the indices the slice covers are read, whichever way it steps.
+            picked = range(*index.indices(w.index_count))
+            if not picked:
+                return self.values(0, 0)
+            first, last = sorted((picked[0], picked[-1]))
+            values = self.values(first, last + 1)
+            return values[::picked.step] if picked.step != 1 else values
         return _native.value_at(w.trace, self.id, self.width, w._check_index(index))
 
     def at(self, time: int) -> Value:

@@ -35,11 +35,11 @@ PyObject* snapshot_with_prefix(const Trace& trace, Index index, std::string_view
 
 // snapshot(index): a copy of the instance's key dict with every value set.
 PyObject* full_snapshot(PyObject* self, Index index) {
-  const std::vector<SignalId>* ids = nullptr;
-  PyObject* keys = snapshot_keys(self, ids);
+  const SnapshotKeys* keys = snapshot_keys(self);
   if (!keys) return nullptr;
+  const std::vector<SignalId>* ids = &keys->ids;
   const SignalStore& store = trace_of(self).store();
-  PyRef dict(PyDict_Copy(keys));
+  PyRef dict(PyDict_Copy(keys->keys.get()));
   if (!dict) return nullptr;
   // The values are read a batch at a time, the columns' look-ups overlapping.
   // The copy is walked, not the shared keys: setting the value of a key

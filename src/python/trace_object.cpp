@@ -17,14 +17,6 @@
 namespace trelm::python {
 namespace {
 
-// The keys of snapshot() as a dict (each key's value its position) and the
-// ids of the signals behind them, in the same order. Copying the dict and
-// setting the values spares creating and hashing every name again.
-struct SnapshotKeys {
-  PyRef keys;
-  std::vector<SignalId> ids;
-};
-
 struct PyTraceObject {
   PyObject_HEAD
   std::shared_ptr<const Trace> trace;
@@ -57,19 +49,24 @@ std::unique_ptr<SnapshotKeys> build_snapshot_keys(const Trace& trace) {
   if (!built->keys) return nullptr;
   PyObject* keys = built->keys.get();
   std::vector<SignalId>& ids = built->ids;
+  std::vector<uint64_t>& widths = built->widths;
   ids.reserve(signals.size());
+  widths.reserve(signals.size());
   for (const NamedSignal& signal : signals) {
     PyRef key(text_to_py(signal.name));
     if (!key) return nullptr;
     PyObject* seen = PyDict_GetItemWithError(keys, key.get());
     if (seen) {
-      ids[static_cast<size_t>(PyLong_AsSsize_t(seen))] = signal.id;
+      const auto position = static_cast<size_t>(PyLong_AsSsize_t(seen));
+      ids[position] = signal.id;
+      widths[position] = trace.signal_width(signal.name);
       continue;
     }
     if (PyErr_Occurred()) return nullptr;
     PyRef position(PyLong_FromSize_t(ids.size()));
     if (!position || PyDict_SetItem(keys, key.get(), position.get()) < 0) return nullptr;
     ids.push_back(signal.id);
+    widths.push_back(trace.signal_width(signal.name));
   }
   return built;
 }
@@ -166,7 +163,7 @@ PyObject* wrap_trace(PyTypeObject* type, std::shared_ptr<const Trace> trace) {
 
 const Trace& trace_of(PyObject* self) noexcept { return *reinterpret_cast<PyTraceObject*>(self)->trace; }
 
-PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids) {
+const SnapshotKeys* snapshot_keys(PyObject* self) {
   auto* object = reinterpret_cast<PyTraceObject*>(self);
   SnapshotKeys* keys = object->snapshot_keys.load(std::memory_order_acquire);
   if (!keys) {
@@ -176,8 +173,7 @@ PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids) {
                                                       std::memory_order_acquire))
       keys = built.release();
   }
-  ids = &keys->ids;
-  return keys->keys.get();
+  return keys;
 }
 
 }  // namespace trelm::python

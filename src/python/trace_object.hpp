@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "python/py_ref.hpp"
 #include "trace/trace.hpp"
 
 namespace trelm::python {
@@ -22,11 +23,20 @@ PyObject* wrap_trace(PyTypeObject* type, std::shared_ptr<const Trace> trace);
 // type of self).
 const Trace& trace_of(PyObject* self) noexcept;
 
-// A dict whose keys are the full names snapshot() lists, in list order
-// (values are placeholders), and, through `ids`, their signal ids in the
-// same order; built once and kept by the instance, never changed (borrowed
-// reference, safe to read from any thread). nullptr with an exception set on
-// failure.
-PyObject* snapshot_keys(PyObject* self, const std::vector<SignalId>*& ids);
+// The keys of a snapshot of the whole trace: a dict whose keys are the full
+// names snapshot() lists, in list order (each key's value its position), and
+// the signal id and declared width behind each key, in the same order. A
+// snapshot copies the dict and sets the values, which spares creating and
+// hashing every name again.
+struct SnapshotKeys {
+  PyRef keys;
+  std::vector<SignalId> ids;
+  std::vector<uint64_t> widths;
+};
+
+// The instance's snapshot keys: built once and kept by the instance, never
+// changed (borrowed, safe to read from any thread). nullptr with an exception
+// set on failure.
+const SnapshotKeys* snapshot_keys(PyObject* self);
 
 }  // namespace trelm::python

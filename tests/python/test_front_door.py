@@ -6,6 +6,7 @@ import gzip
 import math
 import os
 import threading
+import time
 from pathlib import Path
 
 import numpy as np
@@ -93,6 +94,8 @@ def test_typed_arrays(name):
     assert changes.values.dtype == np.uint64 and changes.known.dtype == np.bool_
     assert np.array_equal(values[changes.indices], changes.values)
     assert signal.values(3, 7).tolist() == values[3:7].tolist() == signal[3:7].tolist()
+    for picked in (slice(None, None, -1), slice(7, 2, -2), slice(-3, None), slice(1, None, 3), slice(5, 2)):
+        assert signal[picked].tolist() == values[picked].tolist(), picked
 
 
 def test_snapshot_and_changes_at():
@@ -123,6 +126,18 @@ def test_scope_tree():
     assert top.scopes["cpu"].signals["pc"] is w["top.cpu.pc"]
     assert [s.path for s in w.scope.walk()] == ["", "top", "top.cpu", "top.cpu.u_alu"]
     assert sum(len(s.signals) for s in w.scope.walk()) == len(w.signals)
+
+
+def test_scope_tree_of_a_name_of_many_dots():
+    # An escaped identifier of 300000 dots: looking for its scope at every dot
+    # would cut and hash the name 300000 times.
+    name = "\\" + ".a" * 300_000
+    w = trelm.loads(f"$scope module top $end\n$var wire 1 ! {name} $end\n$upscope $end\n"
+                    "$enddefinitions $end\n#0\n1!\n")
+    start = time.monotonic()
+    signals = w.scope.scopes["top"].signals
+    assert time.monotonic() - start < 3
+    assert list(signals) == [name] and signals[name] is w["top." + name]
 
 
 def _scan_files(tmp_path):

@@ -79,3 +79,32 @@ def test_unknown_ids_and_indices_read_no_value(dump):
     assert _native.value_at(trace, 0, 1, 2**63) is None
     assert [words(a) for a in _native.changes(trace, 10**6, 8, "u64")] == [[], [], []]
     assert _native.changes_at(trace, 0) == []
+
+
+@pytest.fixture(scope="module")
+def wide_unknowns():
+    # A signal declared 2**26 - 1 bits wide with 2**20 values of one digit
+    # each: their texts, extended to the width, would take 64 TiB.
+    changes = "".join(f"#{t}\nb{'xz'[t % 2]} !\n" for t in range(1 << 20))
+    trace, info = _native.loads("$var wire 67108863 ! a $end\n$enddefinitions $end\n" + changes)
+    _, sid, width, _, _ = info["signals"][0]
+    return trace, sid, width
+
+
+@pytest.mark.parametrize(
+    "read",
+    [
+        lambda t, sid, width: _native.changes(t, sid, width, "object"),
+        lambda t, sid, width: _native.values(t, sid, width, "object", 0, 1 << 20),
+    ],
+    ids=["changes", "values"],
+)
+def test_digit_texts_past_memory_are_a_memory_error(wide_unknowns, read):
+    with pytest.raises(MemoryError):
+        read(*wide_unknowns)
+
+
+def test_wide_unknowns_still_read_one_by_one_and_as_words(wide_unknowns):
+    trace, sid, width = wide_unknowns
+    assert _native.value_at(trace, sid, width, 5) == "z" * width
+    assert len(words(_native.changes(trace, sid, width, "u64")[0])) == 1 << 20

@@ -47,6 +47,10 @@ def error(text, query_names):
         ("'o8", "bad literal 'o8: '8' is not a digit in octal", 0),
         ("4'hFF", "bad literal 4'hFF: the value needs 8 bits, more than its size 4", 0),
         ("0'h0", "bad literal 0'h0: a size of 0 bits", 0),
+        ("0" * 5000 + "'h0", "bad literal " + "0" * 37 + "...: a size of 0 bits", 0),
+        ("0" * 5000 + "4'hFF", "bad literal " + "0" * 37 + "...: the value needs 8 bits, more "
+         "than its size 4", 0),
+        ("0" * 5000 + "18446744073709551616", "bad literal " + "0" * 37 + "...: too large", 0),
         ("8'sh7F", "bad literal 8'sh7F: signed literals are not supported", 0),
         ("'q1", "bad literal 'q1: expected a base b, o, d or h after the quote, found 'q'", 0),
         ("0x", "bad literal 0x: no digits", 0),

@@ -75,6 +75,11 @@ def test_prefix_postfix_and_parentheses(query_trace, query_names, text, build):
         ("6'O77", 63),
         ("18446744073709551615", 2**64 - 1),
         ("64'hFFFF_FFFF_FFFF_FFFF", 2**64 - 1),
+        # Thousands of digits, past what the interpreter converts from decimal text.
+        ("0" * 5000 + "7", 7),
+        ("'d" + "0" * 5000 + "7", 7),
+        ("9" * 5000 + "'h7", 7),
+        ("0" * 5000 + "8'hFF", 255),
         ("1.5", 1.5),
         ("2e-3", 0.002),
         ("1E3", 1000.0),

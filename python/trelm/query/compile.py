@@ -74,9 +74,7 @@ class _Compiler:
     def lookup(self, step: tuple) -> PyExpr:
         _, position, base, indices = step
         # The longest name the lookup knows wins; index groups it leaves are bits.
-        candidates = [base]
-        for digits, _ in indices:
-            candidates.append(f"{candidates[-1]}[{digits}]")
+        candidates = p.lookup_names(base, indices)
         for used in range(len(indices), -1, -1):
             id_ = self.signal_id(candidates[used])
             if id_ is not None:

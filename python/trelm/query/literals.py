@@ -57,11 +57,13 @@ def _based_value(size_text, base, digits) -> int:
         raise BadLiteral(f"expected a base b, o, d or h after the quote, found {shown}")
     value = _digits_value(digits, base.lower())
     if size_text is not None:
-        size = int(size_text.replace("_", ""))
-        if size == 0:
+        size_digits = size_text.replace("_", "").lstrip("0")
+        if not size_digits:
             raise BadLiteral("a size of 0 bits")
-        if value.bit_length() > size:
-            raise BadLiteral(f"the value needs {value.bit_length()} bits, more than its size {size}")
+        # A size of over 20 digits is more bits than any value has; it is not
+        # converted (the interpreter refuses decimal texts of thousands of digits).
+        if len(size_digits) <= 20 and value.bit_length() > int(size_digits):
+            raise BadLiteral(f"the value needs {value.bit_length()} bits, more than its size {int(size_digits)}")
     return value
 
 
@@ -77,11 +79,15 @@ def _digits_value(digits: str, base: str) -> int:
         if lower not in _DIGITS[:radix]:
             raise BadLiteral(f"'{c}' is not a digit in {name}")
     significant = plain.lstrip("0")
-    # Checked before converting, so that a huge literal costs no big-number work.
+    # Checked before converting, so that a huge literal costs no big-number work;
+    # only the significant digits are converted, as the interpreter refuses
+    # decimal texts of thousands of digits (leading zeros included).
     if radix == 10:
         too_large = len(significant) > 20
     else:
         too_large = len(significant) * bits_per_digit > 64 + bits_per_digit
-    if too_large or int(plain, radix) > LARGEST:
-        raise BadLiteral("too large (the largest integer is 2**64 - 1)")
-    return int(plain, radix)
+    if not too_large:
+        value = int(significant or "0", radix)
+        if value <= LARGEST:
+            return value
+    raise BadLiteral("too large (the largest integer is 2**64 - 1)")

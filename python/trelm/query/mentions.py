@@ -19,10 +19,5 @@ def mentioned_names(text: str) -> list[str]:
     names: dict[str, None] = {}
     for step in p.parse(tokenize(text), text):
         if step[0] == p.LOOKUP:
-            _, _, base, indices = step
-            name = base
-            names[name] = None
-            for digits, _ in indices:
-                name = f"{name}[{digits}]"
-                names[name] = None
+            names.update(dict.fromkeys(p.lookup_names(step[2], step[3])))
     return list(names)

@@ -45,6 +45,15 @@ class _Open:
         self.arg_positions: list[int] = []
 
 
+def lookup_names(base: str, indices: list[tuple[str, int]]) -> list[str]:
+    """The names a LOOKUP step may stand for, shortest first: its name, then
+    that name with each further index group written after it."""
+    names = [base]
+    for digits, _ in indices:
+        names.append(f"{names[-1]}[{digits}]")
+    return names
+
+
 def parse(tokens: list[Token], text: str) -> list[tuple]:
     """The postfix program of a token list that ends with an END token."""
     return _Parser(tokens, text).run()

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "eval/exact_changes.hpp"
@@ -131,6 +132,11 @@ PyObject* changes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
   const Index count = trace_of(object).timestamp_count();
   std::vector<ExactChange> found = without_gil([&] { return exact_changes(column, count, width); });
 
+  if (*layout == Layout::Object) {
+    uint64_t text = 0;
+    for (const ExactChange& change : found) text += exact_text_length(exact_run(column, change.run), width);
+    if (!bytes_fit_in_memory(text)) return nullptr;
+  }
   PyRef indices = new_array<uint64_t>(found.size());
   LayoutArrays arrays(*layout, width);
   if (!indices || !arrays.allocate(found.size())) return nullptr;
@@ -151,6 +157,12 @@ PyObject* values(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* k
   std::optional<Layout> layout = parse_layout(layout_name);
   if (!layout) return nullptr;
   const SignalColumn* column = column_of(object, id);
+  if (*layout == Layout::Object) {
+    uint64_t text = 0;  // a stretch shares one object
+    for_each_stretch(column, start, stop,
+                     [&](Index, Index, size_t run) { text += exact_text_length(exact_run(column, run), width); });
+    if (!bytes_fit_in_memory(text)) return nullptr;
+  }
   LayoutArrays arrays(*layout, width);
   if (!arrays.allocate(start < stop ? stop - start : 0)) return nullptr;
   bool filled = true;
@@ -169,16 +181,29 @@ PyObject* snapshot(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   auto [object, index] = *parsed;
   const Trace& trace = trace_of(object);
   const bool inside = index < trace.timestamp_count();
-  PyRef dict(PyDict_New());
+  const SnapshotKeys* keys = snapshot_keys(object);
+  if (!keys) return nullptr;
+  // The values' runs first (no run: None), so that their texts are known to
+  // fit in memory before any is made.
+  std::vector<ExactRun> runs;
+  runs.reserve(keys->ids.size());
+  uint64_t text = 0;
+  for (size_t k = 0; k < keys->ids.size(); ++k) {
+    const SignalColumn* column = inside ? trace.store().column(keys->ids[k]) : nullptr;
+    runs.push_back(exact_run(column, run_covering(column, index)));
+    text += exact_text_length(runs.back(), keys->widths[k]);
+  }
+  if (!bytes_fit_in_memory(text)) return nullptr;
+  // The copy of the keys is walked while its values are set, which leaves the
+  // walk in place.
+  PyRef dict(PyDict_Copy(keys->keys.get()));
   if (!dict) return nullptr;
-  for (const std::string& name : trace.signal_names()) {
-    auto id = trace.signal_id(name);
-    if (!id) continue;
-    PyRef key(text_to_py(name));
-    if (!key) return nullptr;
-    PyRef value(inside ? exact_at_to_py(trace.store().column(*id), index, trace.signal_width(name))
-                       : (Py_INCREF(Py_None), Py_None));
-    if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  Py_ssize_t position = 0;
+  PyObject* key;
+  PyObject* unused;
+  for (size_t k = 0; k < runs.size() && PyDict_Next(dict.get(), &position, &key, &unused); ++k) {
+    PyRef value(exact_to_py(runs[k], keys->widths[k]));
+    if (!value || PyDict_SetItem(dict.get(), key, value.get()) < 0) return nullptr;
   }
   return dict.release();
 }
@@ -189,16 +214,33 @@ PyObject* changes_at(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
   auto [object, index] = *parsed;
   const Trace& trace = trace_of(object);
   std::vector<size_t> positions = without_gil([&] { return exact_changes_at(trace, index); });
-  PyRef list(new_list(positions.size()));
-  if (!list) return nullptr;
+  // The runs on either side first, so that their texts are known to fit in
+  // memory before any is made.
+  struct Changed {
+    const std::string* name;
+    ExactRun old_run, new_run;
+    uint64_t width;
+  };
+  std::vector<Changed> changed;
+  changed.reserve(positions.size());
+  uint64_t text = 0;
   const std::vector<std::string>& names = trace.signal_names();
-  for (size_t k = 0; k < positions.size(); ++k) {
-    const std::string& name = names[positions[k]];
+  for (size_t position : positions) {
+    const std::string& name = names[position];
     const SignalColumn* column = trace.store().column(*trace.signal_id(name));
-    const uint64_t width = trace.signal_width(name);
-    PyRef key(text_to_py(name));
-    PyRef old_value(exact_at_to_py(column, index - 1, width));
-    PyRef new_value(exact_at_to_py(column, index, width));
+    Changed entry{&name, exact_run(column, run_covering(column, index - 1)),
+                  exact_run(column, run_covering(column, index)), trace.signal_width(name)};
+    text += exact_text_length(entry.old_run, entry.width) + exact_text_length(entry.new_run, entry.width);
+    changed.push_back(std::move(entry));
+  }
+  if (!bytes_fit_in_memory(text)) return nullptr;
+  PyRef list(new_list(changed.size()));
+  if (!list) return nullptr;
+  for (size_t k = 0; k < changed.size(); ++k) {
+    const Changed& entry = changed[k];
+    PyRef key(text_to_py(*entry.name));
+    PyRef old_value(exact_to_py(entry.old_run, entry.width));
+    PyRef new_value(exact_to_py(entry.new_run, entry.width));
     if (!key || !old_value || !new_value) return nullptr;
     PyObject* item = PyTuple_Pack(3, key.get(), old_value.get(), new_value.get());
     if (item == nullptr) return nullptr;
