@@ -9,6 +9,7 @@ import numpy as np
 
 from trelm import sampling
 from trelm.signal import Signal
+from trelm.waveform import _MAX_TIME
 
 if TYPE_CHECKING:
     from trelm.waveform import Waveform
@@ -28,7 +29,9 @@ class Table(NamedTuple):
 
 def window(w: "Waveform", start: Optional[int], stop: Optional[int]) -> tuple[int, int]:
     """[start, stop] in the dump's time units, from the first to the last
-    sample's time where not given."""
+    sample's time where not given. A time past the largest a dump can hold
+    (2**64 - 1) is read as that largest, which every sample is at or before,
+    so that the window's ends fit the uint64 arrays they are compared with."""
     times = w._step_times()
     if not len(times):
         raise ValueError(f"{w._label} holds no sample")
@@ -37,7 +40,7 @@ def window(w: "Waveform", start: Optional[int], stop: Optional[int]) -> tuple[in
     stop = last if stop is None else int(stop)
     if stop < start:
         raise ValueError(f"the window ends at {stop}, before it starts at {start}")
-    return start, stop
+    return min(start, _MAX_TIME), min(stop, _MAX_TIME)
 
 
 def sample_table(w: "Waveform", signals: list[Signal], start: Optional[int] = None, stop: Optional[int] = None,
