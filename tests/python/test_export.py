@@ -86,6 +86,19 @@ def test_table_files(tmp_path, dump, format):
             assert row[name] == _as_written(format, w[name].at(time), row[name]), (name, time)
 
 
+@pytest.mark.parametrize("format", ["csv", "jsonl"])
+@pytest.mark.parametrize("on", ["change", "index"])
+def test_text_files_written_in_blocks_are_whole(monkeypatch, tmp_path, format, on):
+    """Rows written a block at a time: the same file as in one go, whatever the block."""
+    from trelm.export import files
+
+    w = trelm.open(CPU)
+    whole, blocks = tmp_path / f"whole.{format}", tmp_path / f"blocks.{format}"
+    rows = export(w, "*", str(whole), format, on=on)
+    monkeypatch.setattr(files, "_BLOCK_ROWS", 7)
+    assert export(w, "*", str(blocks), format, on=on) == rows > 7
+    assert blocks.read_text() == whole.read_text()
+
 def _same_on_time(a, b, names):
     result = trelm.diff(a, b, names)
     assert result.same, result

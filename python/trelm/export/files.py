@@ -19,9 +19,20 @@ def _key_columns(table: Table) -> dict[str, np.ndarray]:
     return keys
 
 
+# Rows made into Python values at a time: the text of a long table is written
+# a block at a time instead of holding every cell as a Python object at once.
+_BLOCK_ROWS = 1 << 16
+
+
 def _rows(table: Table):
+    """The header and an iterator over the rows, as tuples of Python values."""
     columns = {**_key_columns(table), **table.columns}
-    return list(columns), zip(*(cells(c) for c in columns.values()))
+
+    def rows():
+        for at in range(0, len(table.times), _BLOCK_ROWS):
+            yield from zip(*(cells(c[at:at + _BLOCK_ROWS]) for c in columns.values()))
+
+    return list(columns), rows()
 
 
 def write_csv(table: Table, path: str) -> None:
