@@ -186,6 +186,15 @@ def test_diff_statuses(capsys, tmp_path):
         "a": CPU, "b": str(changed), "same": True, "compared": 2, "signals": [], "only_in_a": [], "only_in_b": []}
 
 
+def test_diff_of_some_signals_loads_only_those(capsys, monkeypatch):
+    import trelm.cli.arguments
+
+    asked = []
+    monkeypatch.setattr(trelm.cli.arguments, "open_dump",
+                        lambda path, signals=None, **kw: asked.append(signals) or trelm.open(path, signals=signals))
+    assert data_of(capsys, "diff", CPU, CPU, "top.cpu.*")["compared"] == len(trelm.open(CPU).glob("top.cpu.*"))
+    assert asked == [["top.cpu.*"]] * 2
+
 @pytest.mark.parametrize("argv, status", [(["info", CPU, "--json"], 0), (["info", "missing.vcd"], 3)])
 def test_python_dash_m(argv, status):
     done = subprocess.run([sys.executable, "-m", "trelm", *argv], capture_output=True, text=True)
