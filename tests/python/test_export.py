@@ -121,6 +121,20 @@ def test_vcd_export_reads_back(tmp_path, dump, window):
             assert back[name].at(time) == w[name].at(time), (name, time)
 
 
+@pytest.mark.parametrize("window", [False, True])
+def test_vcd_export_made_in_blocks_is_whole(monkeypatch, tmp_path, dump, window):
+    """Value changes made into lines a block of time at a time: the same file
+    as in one go, blocks as small as a few changes included."""
+    from trelm.export import vcd
+
+    w = dump
+    start, stop = (w.time_of(w.index_count // 3), w.time_of(2 * w.index_count // 3)) if window else (None, None)
+    whole, blocks = tmp_path / "whole.vcd", tmp_path / "blocks.vcd"
+    changes = export(w, "*", str(whole), "vcd", start, stop)
+    monkeypatch.setattr(vcd, "_BLOCK_CHANGES", 3)
+    assert export(w, "*", str(blocks), "vcd", start, stop) == changes
+    assert blocks.read_text() == whole.read_text()
+
 @pytest.mark.skipif(not shutil.which("vcd2fst") or not shutil.which("fst2vcd"), reason="needs GTKWave's tools")
 def test_vcd_export_through_gtkwave_tools(tmp_path):
     w = trelm.open(CPU)
