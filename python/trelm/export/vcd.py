@@ -61,18 +61,32 @@ def _text(signal: Signal, value, initial: bool = False) -> Optional[str]:
     return digits if signal.width == 1 and len(digits) == 1 else f"b{digits} "
 
 
-def _declarations(scope: "Scope", chosen: dict[str, str]) -> Iterator[str]:
-    """$scope and $var lines of the chosen signals under `scope`, in dump
-    order; scopes without any are left out."""
-    for local, signal in scope.signals.items():
-        if signal.name in chosen:
-            yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {local} $end"
-    for child in scope.scopes.values():
-        inner = list(_declarations(child, chosen))
-        if inner:
+def _declarations(root: "Scope", chosen: dict[str, str]) -> Iterator[str]:
+    """$scope and $var lines of the chosen signals under `root`, in dump
+    order; scopes without any are left out. Walked with a stack of its own,
+    so a hierarchy of any depth is written."""
+    def variables(scope: "Scope") -> Iterator[str]:
+        for local, signal in scope.signals.items():
+            if signal.name in chosen:
+                yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {local} $end"
+
+    holding: set[int] = set()  # the scopes with a chosen signal in or under them, by id
+    for scope in reversed(list(root.walk())):  # children before their parents
+        if any(s.name in chosen for s in scope.signals.values()) or any(id(c) in holding for c in
+                                                                          scope.scopes.values()):
+            holding.add(id(scope))
+    yield from variables(root)
+    stack = [iter(root.scopes.values())]
+    while stack:
+        child = next(stack[-1], None)
+        if child is None:
+            stack.pop()
+            if stack:
+                yield "$upscope $end"
+        elif id(child) in holding:
             yield f"$scope module {child.name} $end"
-            yield from inner
-            yield "$upscope $end"
+            yield from variables(child)
+            stack.append(iter(child.scopes.values()))
 
 
 def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional[int] = None,
