@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 import trelm
+from dump_makers import deep_vcd_text
 from trelm.cli import SUBCOMMANDS, main
 from trelm.progress import DelayedBar
 
@@ -56,6 +57,14 @@ def test_info_and_ls(capsys, dump):
         tree += node["scopes"]
     assert sorted(names) == sorted(w)
 
+
+def test_ls_tree_of_a_deep_hierarchy(capsys, tmp_path):
+    path = tmp_path / "deep.vcd"
+    path.write_text(deep_vcd_text(3000))
+    status, out, err = run(capsys, "ls", path, "--tree", "m0.*")
+    lines = out.splitlines()
+    assert (status, err, len(lines)) == (0, "", 3001) and "empty" not in out
+    assert lines[-1].split() == ["a", "1", "bits", "wire"] and lines[-1].startswith("  " * 3000 + "a")
 
 def test_value_and_changes(capsys, dump):
     path, w = dump

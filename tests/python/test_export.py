@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import trelm
+from dump_makers import deep_vcd_text
 from trelm.export import export
 from trelm.extras import MissingExtra
 
@@ -135,15 +136,8 @@ def test_vcd_export_made_in_blocks_is_whole(monkeypatch, tmp_path, dump, window)
     assert export(w, "*", str(blocks), "vcd", start, stop) == changes
     assert blocks.read_text() == whole.read_text()
 
-def _deep_vcd(depth):
-    """A dump whose one signal lies `depth` scopes down, with a sibling scope holding nothing."""
-    scopes = "".join(f"$scope module m{k} $end\n" for k in range(depth))
-    return (f"{scopes}$var wire 1 ! a $end\n{'$upscope $end' * depth}\n$scope module empty $end\n"
-            "$var wire 1 \" b $end\n$upscope $end\n$enddefinitions $end\n#0\n0!\n0\"\n#1\n1!\n")
-
-
 def test_vcd_export_of_a_deep_hierarchy(tmp_path):
-    w = trelm.loads(_deep_vcd(3000))
+    w = trelm.loads(deep_vcd_text(3000))
     deep = [n for n in w if n.endswith(".a")]
     path = tmp_path / "deep.vcd"
     export(w, deep, str(path), "vcd")
