@@ -46,17 +46,12 @@ def make_dumps(directory, count, steps):
 
 def serial(paths, query, only_named):
     import trelm
+    from trelm.batch.tasks import FindQuery
     from trelm.query.mentions import mentioned_names
 
     names = mentioned_names(query) if only_named else None
-    answers = []
-    for path in paths:
-        w = trelm.open(path, signals=names)
-        found = w.find(query)
-        times = w.times
-        answers.append((len(found), int(times[found[0]]) if len(found) else None,
-                        int(times[found[-1]]) if len(found) else None))
-    return answers
+    answer = FindQuery(query)  # what a batch task computes from each dump
+    return [tuple(answer(trelm.open(path, signals=names)).values()) for path in paths]
 
 
 def cpu_seconds():

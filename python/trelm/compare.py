@@ -64,9 +64,7 @@ def _waveform(dump: Dump, patterns: Optional[list[str]], progress: Progress) -> 
 def _names(w: Waveform, patterns: Optional[list[str]]) -> list[str]:
     if patterns is None:
         return list(w)
-    matching: set[str] = set()
-    for pattern in patterns:
-        matching.update(w.trace.find_signals_glob(pattern))
+    matching = {s.name for pattern in patterns for s in w.glob(pattern)}
     return [n for n in w if n in matching]
 
 

@@ -73,3 +73,12 @@ def write_dump(directory, n, format):
         path = stem.with_suffix(".fsdb")
         path.write_bytes(sb.fsdb_legacy([f"top.f{n}".encode(), b"top.b"]))
     return str(path)
+
+
+def deep_vcd_text(depth):
+    """A dump whose signal a lies `depth` scopes down (m0.m1...), beside a
+    scope "empty" holding only b."""
+    down = "".join(f"$scope module m{k} $end\n" for k in range(depth))
+    up = "$upscope $end\n" * depth
+    return (f"{down}$var wire 1 ! a $end\n{up}$scope module empty $end\n"
+            "$var wire 1 \" b $end\n$upscope $end\n$enddefinitions $end\n#0\n0!\n0\"\n#1\n1!\n")

@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 import trelm
+from dump_makers import deep_vcd_text
 from trelm.cli import SUBCOMMANDS, main
 from trelm.progress import DelayedBar
 
@@ -57,6 +58,14 @@ def test_info_and_ls(capsys, dump):
     assert sorted(names) == sorted(w)
 
 
+def test_ls_tree_of_a_deep_hierarchy(capsys, tmp_path):
+    path = tmp_path / "deep.vcd"
+    path.write_text(deep_vcd_text(3000))
+    status, out, err = run(capsys, "ls", path, "--tree", "m0.*")
+    lines = out.splitlines()
+    assert (status, err, len(lines)) == (0, "", 3001) and "empty" not in out
+    assert lines[-1].split() == ["a", "1", "bits", "wire"] and lines[-1].startswith("  " * 3000 + "a")
+
 def test_value_and_changes(capsys, dump):
     path, w = dump
     for index in {0, w.index_count // 2, w.index_count - 1}:
@@ -96,6 +105,25 @@ def test_plot_and_export(capsys, tmp_path, dump):
     written = data_of(capsys, "export", path, "--signals", "*", "-o", table, "--on", "index")
     assert written["rows"] == w.index_count == len(table.read_text().splitlines())
     assert written["format"] == "jsonl" and written["signals"] == list(w)
+
+
+@pytest.mark.parametrize("argv, start", [
+    (["export", "--signals", "*", "--on", "index", "-o", "{tmp}/out.csv"], 5),
+    (["export", "--signals", "*", "-o", "{tmp}/out.vcd"], 5),
+    (["export", "--signals", "*", "-o", "{tmp}/out.jsonl"], 10**30),
+    (["plot", "top.clk", "top.cpu.pc", "top.temperature", "-o", "{tmp}/wave.png"], 5),
+    (["plot", "top.clk", "top.cpu.pc", "top.temperature", "-o", "{tmp}/wave.png"], 10**30),
+])
+def test_window_past_the_largest_time(capsys, tmp_path, argv, start):
+    """A time past 2**64 - 1 (no dump holds such a time) is after every sample."""
+    if argv[0] == "plot":
+        pytest.importorskip("matplotlib")
+    w = trelm.open(CPU)
+    words = [a.format(tmp=tmp_path) for a in argv]
+    got = data_of(capsys, words[0], CPU, *words[1:], "--from", start, "--to", 10**30)
+    assert (got["start"], got["stop"]) == (min(start, 2**64 - 1), 2**64 - 1)
+    if "rows" in got:
+        assert got["rows"] == max(int((w.times >= start).sum()), 1)
 
 
 QUERIES = {"cpu.vcd": ["top.cpu.valid && top.cpu.pc > 30", "$rose(top.clk)", "top.cpu.pc == 200"],
@@ -168,6 +196,15 @@ def test_diff_statuses(capsys, tmp_path):
     assert data_of(capsys, "diff", CPU, changed, "top.cpu.pc", "top.clk") == {
         "a": CPU, "b": str(changed), "same": True, "compared": 2, "signals": [], "only_in_a": [], "only_in_b": []}
 
+
+def test_diff_of_some_signals_loads_only_those(capsys, monkeypatch):
+    import trelm.cli.arguments
+
+    asked = []
+    monkeypatch.setattr(trelm.cli.arguments, "open_dump",
+                        lambda path, signals=None, **kw: asked.append(signals) or trelm.open(path, signals=signals))
+    assert data_of(capsys, "diff", CPU, CPU, "top.cpu.*")["compared"] == len(trelm.open(CPU).glob("top.cpu.*"))
+    assert asked == [["top.cpu.*"]] * 2
 
 @pytest.mark.parametrize("argv, status", [(["info", CPU, "--json"], 0), (["info", "missing.vcd"], 3)])
 def test_python_dash_m(argv, status):

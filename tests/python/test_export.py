@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import trelm
+from dump_makers import deep_vcd_text
 from trelm.export import export
 from trelm.extras import MissingExtra
 
@@ -86,6 +87,20 @@ def test_table_files(tmp_path, dump, format):
             assert row[name] == _as_written(format, w[name].at(time), row[name]), (name, time)
 
 
+@pytest.mark.parametrize("format", ["csv", "jsonl"])
+@pytest.mark.parametrize("on", ["change", "index"])
+def test_text_files_written_in_blocks_are_whole(monkeypatch, tmp_path, dump, format, on):
+    """Rows made and written a block at a time: the same file as in one go,
+    whatever the block (a column two-state in one block may hold X in the next)."""
+    from trelm.export import files
+
+    w = dump
+    whole, blocks = tmp_path / f"whole.{format}", tmp_path / f"blocks.{format}"
+    rows = export(w, "*", str(whole), format, on=on)
+    monkeypatch.setattr(files, "BLOCK_CELLS", 2 * (len(w) + 2))  # blocks of two rows
+    assert export(w, "*", str(blocks), format, on=on) == rows > 2
+    assert blocks.read_text() == whole.read_text()
+
 def _same_on_time(a, b, names):
     result = trelm.diff(a, b, names)
     assert result.same, result
@@ -107,6 +122,29 @@ def test_vcd_export_reads_back(tmp_path, dump, window):
         for time in sorted({start, stop} | {int(t) for t in w[name].changes().times if start <= t <= stop}):
             assert back[name].at(time) == w[name].at(time), (name, time)
 
+
+@pytest.mark.parametrize("window", [False, True])
+def test_vcd_export_made_in_blocks_is_whole(monkeypatch, tmp_path, dump, window):
+    """Value changes made into lines a block of time at a time: the same file
+    as in one go, blocks as small as a few changes included."""
+    from trelm.export import vcd
+
+    w = dump
+    start, stop = (w.time_of(w.index_count // 3), w.time_of(2 * w.index_count // 3)) if window else (None, None)
+    whole, blocks = tmp_path / "whole.vcd", tmp_path / "blocks.vcd"
+    changes = export(w, "*", str(whole), "vcd", start, stop)
+    monkeypatch.setattr(vcd, "_BLOCK_CHANGES", 3)
+    assert export(w, "*", str(blocks), "vcd", start, stop) == changes
+    assert blocks.read_text() == whole.read_text()
+
+def test_vcd_export_of_a_deep_hierarchy(tmp_path):
+    w = trelm.loads(deep_vcd_text(3000))
+    deep = [n for n in w if n.endswith(".a")]
+    path = tmp_path / "deep.vcd"
+    export(w, deep, str(path), "vcd")
+    text = path.read_text()
+    assert "empty" not in text and text.count("$scope") == text.count("$upscope") == 3000
+    _same_on_time(w, trelm.open(path), deep)
 
 @pytest.mark.skipif(not shutil.which("vcd2fst") or not shutil.which("fst2vcd"), reason="needs GTKWave's tools")
 def test_vcd_export_through_gtkwave_tools(tmp_path):

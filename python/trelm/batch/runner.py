@@ -11,10 +11,10 @@ from trelm.batch.cluster import connected, distributed
 from trelm.batch.table import frame, make_row, pandas_module
 from trelm.batch.tasks import FindQuery, error_text, open_and_call
 from trelm.loading import _patterns
+from trelm.progress import Progress
 from trelm.query.mentions import mentioned_names
 
 Paths = Iterable[Union[str, "os.PathLike[str]"]]
-Progress = Union[bool, None, Callable[[int, int], object]]
 
 # Nullable integer columns: a dump without a match (or without a result) has
 # no first time, and times need all 64 bits.

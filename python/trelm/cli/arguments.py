@@ -61,13 +61,14 @@ def window_arguments(parser: argparse.ArgumentParser) -> None:
                         help="up to this time (default: the last sample's)")
 
 
-def load(path: str) -> tuple[Waveform, float]:
-    """The dump at `path` and the seconds its load took; a progress bar on
-    stderr when the load is long and stderr a terminal. A dump that cannot
-    be read ends the command with status 3."""
+def load(path: str, signals: Optional[list[str]] = None) -> tuple[Waveform, float]:
+    """The dump at `path` (only the signals matching `signals`, when given)
+    and the seconds its load took; a progress bar on stderr when the load is
+    long and stderr a terminal. A dump that cannot be read ends the command
+    with status 3."""
     began = time.perf_counter()
     try:
-        w = open_dump(path, progress=True)
+        w = open_dump(path, signals=signals, progress=True)
     except OSError as error:
         reason = error.strerror or str(error)
         raise Failure(UNREADABLE, f"{error.filename or path}: {reason}") from None

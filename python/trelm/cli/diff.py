@@ -25,9 +25,10 @@ def add_parser(subparsers):
 
 
 def run(args) -> int:
-    a, _ = load(args.a)
-    b, _ = load(args.b)
-    result = diff(a, b, args.patterns or None)
+    patterns = args.patterns or None
+    a, _ = load(args.a, patterns)
+    b, _ = load(args.b, patterns)
+    result = diff(a, b, patterns)
     widths = {name: a[name].width for name in (s.name for s in result.signals)}
     lines = [f"{s.name}: differs first at {s.first_time} ({show(s.a, widths[s.name])} vs "
              f"{show(s.b, widths[s.name])}), differing after {s.count} of the changes" for s in result.signals]

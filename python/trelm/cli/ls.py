@@ -28,26 +28,30 @@ def _entry(signal, name: str) -> dict:
             "aliases": list(signal.aliases)}
 
 
-def _tree(scope, keep: set[str]) -> dict:
-    node = {"name": scope.name, "path": scope.path,
-            "signals": [_entry(s, local) | {"full_name": s.name} for local, s in scope.signals.items()
-                        if s.name in keep],
-            "scopes": []}
-    for child in scope.scopes.values():
-        inner = _tree(child, keep)
-        if inner["signals"] or inner["scopes"]:
-            node["scopes"].append(inner)
-    return node
+def _tree(root, keep: set[str]) -> dict:
+    """The nested node of `root`: its signals in `keep` and the nodes of its
+    scopes that hold any. Built children first from Scope.walk(), so a
+    hierarchy of any depth is fine."""
+    nodes = {}
+    for scope in reversed(list(root.walk())):  # children before their parents
+        children = [nodes.pop(id(child)) for child in scope.scopes.values()]
+        nodes[id(scope)] = {"name": scope.name, "path": scope.path,
+                            "signals": [_entry(s, local) | {"full_name": s.name}
+                                        for local, s in scope.signals.items() if s.name in keep],
+                            "scopes": [c for c in children if c["signals"] or c["scopes"]]}
+    return nodes[id(root)]
 
 
-def _tree_lines(node: dict, depth: int = 0) -> list[str]:
+def _tree_lines(root: dict) -> list[tuple]:
     lines = []
-    pad = "  " * depth
-    for s in node["signals"]:
-        lines.append((pad + s["name"], s["width"], s["kind"], s["var_type"]))
-    for child in node["scopes"]:
-        lines.append((f"{pad}{child['name']}/", "", "", ""))
-        lines.extend(_tree_lines(child, depth + 1))
+    stack = [(root, 0)]
+    while stack:
+        node, depth = stack.pop()
+        if node is not root:
+            lines.append((f"{'  ' * (depth - 1)}{node['name']}/", "", "", ""))
+        pad = "  " * depth
+        lines.extend((pad + s["name"], s["width"], s["kind"], s["var_type"]) for s in node["signals"])
+        stack.extend((child, depth + 1) for child in reversed(node["scopes"]))
     return lines
 
 

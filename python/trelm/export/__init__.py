@@ -5,8 +5,9 @@ from __future__ import annotations
 
 from typing import TYPE_CHECKING, Optional
 
+from trelm.export import files
 from trelm.export.files import WRITERS
-from trelm.export.table import ROWS, sample_table
+from trelm.export.table import ROWS, sample_blocks, sample_table
 from trelm.export.vcd import write_vcd
 from trelm.extras import require
 from trelm.selection import Signals, select
@@ -42,9 +43,11 @@ def export(w: "Waveform", signals: Signals, path: str, format: str, start: Optio
     if format == "vcd":
         with open(path, "w", encoding="utf-8") as out:
             return write_vcd(w, chosen, out, start, stop)
-    table = sample_table(w, chosen, start, stop, on)
-    WRITERS[format](table, path)
-    return len(table.times)
+    if format == "parquet":  # one Arrow type per column: the whole window at once
+        tables = [sample_table(w, chosen, start, stop, on)]
+    else:
+        tables = sample_blocks(w, chosen, start, stop, on, max(files.BLOCK_CELLS // (len(chosen) + 2), 1))
+    return WRITERS[format](tables, path)
 
 
 __all__ = ["FORMATS", "ROWS", "export", "sample_table", "to_pandas", "write_vcd"]

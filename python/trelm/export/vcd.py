@@ -61,18 +61,32 @@ def _text(signal: Signal, value, initial: bool = False) -> Optional[str]:
     return digits if signal.width == 1 and len(digits) == 1 else f"b{digits} "
 
 
-def _declarations(scope: "Scope", chosen: dict[str, str]) -> Iterator[str]:
-    """$scope and $var lines of the chosen signals under `scope`, in dump
-    order; scopes without any are left out."""
-    for local, signal in scope.signals.items():
-        if signal.name in chosen:
-            yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {local} $end"
-    for child in scope.scopes.values():
-        inner = list(_declarations(child, chosen))
-        if inner:
+def _declarations(root: "Scope", chosen: dict[str, str]) -> Iterator[str]:
+    """$scope and $var lines of the chosen signals under `root`, in dump
+    order; scopes without any are left out. Walked with a stack of its own,
+    so a hierarchy of any depth is written."""
+    def variables(scope: "Scope") -> Iterator[str]:
+        for local, signal in scope.signals.items():
+            if signal.name in chosen:
+                yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {local} $end"
+
+    holding: set[int] = set()  # the scopes with a chosen signal in or under them, by id
+    for scope in reversed(list(root.walk())):  # children before their parents
+        if any(s.name in chosen for s in scope.signals.values()) or any(id(c) in holding for c in
+                                                                          scope.scopes.values()):
+            holding.add(id(scope))
+    yield from variables(root)
+    stack = [iter(root.scopes.values())]
+    while stack:
+        child = next(stack[-1], None)
+        if child is None:
+            stack.pop()
+            if stack:
+                yield "$upscope $end"
+        elif id(child) in holding:
             yield f"$scope module {child.name} $end"
-            yield from inner
-            yield "$upscope $end"
+            yield from variables(child)
+            stack.append(iter(child.scopes.values()))
 
 
 def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional[int] = None,
@@ -98,25 +112,59 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
         out.write(line + "\n")
     out.write("$enddefinitions $end\n")
 
-    times, lines, written = [], [], 0
+    written = 0
     out.write(f"#{start}\n$dumpvars\n")
+    every, windows = [], []
     for signal in firsts:
-        code = codes[signal.id]
         steps = sampling.by_time(sampling.steps(signal))
-        inside = np.flatnonzero((steps.times > start) & (steps.times <= stop))
-        where = np.concatenate((sampling.positions(steps.times, [start]), inside))
-        values = sampling.exact(steps, where)
-        text = _text(signal, values[0], initial=True)
-        if text is not None:
-            out.write(text + code + "\n")
+        initial = _text(signal, sampling.exact(steps, sampling.positions(steps.times, [start]))[0], initial=True)
+        if initial is not None:
+            out.write(initial + codes[signal.id] + "\n")
             written += 1
-        changes = _changes(signal, values[1:].tolist(), code)
-        kept = np.array([c is not None for c in changes], dtype=bool)
-        times.append(steps.times[inside][kept])
-        lines.extend(c for c in changes if c is not None)
+        every.append(steps)
+        # The positions of its changes after `start` up to `stop`: a range, as the times ascend.
+        windows.append(np.searchsorted(steps.times, np.array([start, stop], dtype=np.uint64), side="right"))
     out.write("$end\n")
+    edges = _block_edges([s.times[lo:hi] for s, (lo, hi) in zip(every, windows)])
+    # Per signal, the position at which each block of time begins, and its end.
+    splits = [np.concatenate(([lo], lo + np.searchsorted(s.times[lo:hi], edges, side="left"), [hi]))
+              for s, (lo, hi) in zip(every, windows)]
+    for block in range(len(edges) + 1):
+        times, lines = [], []
+        for signal, steps, split in zip(firsts, every, splits):
+            a, b = int(split[block]), int(split[block + 1])
+            if a == b:
+                continue
+            changes = _changes(signal, sampling.exact(steps, np.arange(a, b)).tolist(), codes[signal.id])
+            kept = np.array([c is not None for c in changes], dtype=bool)
+            times.append(steps.times[a:b][kept])
+            lines.extend(c for c in changes if c is not None)
+        written += _write_changes(out, times, lines)
+    return written
+
+
+# About this many value changes have their lines made at a time: the text of a
+# long window is never held whole.
+_BLOCK_CHANGES = 1 << 18
+
+
+def _block_edges(windows: list[np.ndarray]) -> np.ndarray:
+    """Times that cut the changes of `windows` (ascending times, one array per
+    signal) into blocks of time [edge, next edge) of about _BLOCK_CHANGES
+    changes each; none for a window of fewer."""
+    if sum(len(w) for w in windows) <= _BLOCK_CHANGES:
+        return np.empty(0, dtype=np.uint64)
+    every = np.concatenate(windows)
+    every.sort()
+    return np.unique(every[_BLOCK_CHANGES::_BLOCK_CHANGES])
+
+
+def _write_changes(out: TextIO, times: list[np.ndarray], lines: list[str]) -> int:
+    """Writes the value change lines of `lines` (times[k] the times of signal
+    k's lines, in the order of `lines`) under their times, in order of time
+    and then of the signals. Returns the number of lines."""
     if not lines:
-        return written
+        return 0
     all_times = np.concatenate(times)
     order = np.argsort(all_times, kind="stable")
     text_of = np.empty(len(lines), dtype=object)
@@ -128,7 +176,7 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
         out.write(f"#{int(ordered_times[a])}\n")
         out.write("\n".join(ordered[a:b]))
         out.write("\n")
-    return written + len(ordered)
+    return len(ordered)
 
 
 def _changes(signal: Signal, values: list, code: str) -> list[Optional[str]]:

@@ -10,6 +10,7 @@ from trelm.extras import require
 from trelm.plot import lanes
 from trelm.plot.segments import cut
 from trelm.selection import Signals, select
+from trelm.waveform import _MAX_TIME
 
 if TYPE_CHECKING:
     from matplotlib.figure import Figure
@@ -38,8 +39,8 @@ def plot(w: "Waveform", signals: Signals, start: Optional[int] = None, stop: Opt
 
     chosen = select(w, signals)
     start, stop = window(w, start, stop)
-    if stop == start:
-        stop = start + 1
+    if stop == start:  # a window of one time is drawn one time unit wide, within the times a dump can hold
+        start, stop = (start, start + 1) if start < _MAX_TIME else (start - 1, start)
     height = LANE_INCHES * max(len(chosen), 1) + MARGIN_INCHES
     figure = Figure(figsize=(WIDTH_INCHES, height), dpi=DPI)
     bottom = MARGIN_INCHES / height
