@@ -149,6 +149,21 @@ TEST(FstPositionTable, Version2Encoding) {
   EXPECT_EQ((*locs)[5].target, 0u);
 }
 
+TEST(FstPositionTable, HoldsOnlyTheSignalsItNames) {
+  // A skip of 2^31 - 1 signals, then one chunk: five table bytes for a block
+  // that claims 2^40 signals cost one entry, not one per signal.
+  std::vector<uint8_t> table = {0xFE, 0xFF, 0xFF, 0xFF, 0x0F, 0x03};
+  auto locs = read_signal_locs(table, 0, uint64_t{1} << 40, 10);
+  ASSERT_TRUE(locs.ok()) << locs.error().debug();
+  EXPECT_EQ(locs->size(), uint64_t{1} << 40);
+  ASSERT_EQ(locs->entries().size(), 1u);
+  const uint64_t last = (uint64_t{1} << 31) - 1;
+  EXPECT_EQ((*locs)[last].kind, FstSignalLoc::Data);
+  EXPECT_EQ((*locs)[last].offset, 1u);
+  EXPECT_EQ((*locs)[last].length, 9u);
+  EXPECT_EQ((*locs)[last - 1].kind, FstSignalLoc::None);
+}
+
 TEST(FstPositionTable, Refusals) {
   std::vector<uint8_t> beyond = {3, 3};  // two data signals for a one-signal block
   EXPECT_EQ(read_signal_locs(beyond, 0, 1, 10).error().kind, ReaderErrorKind::Malformed);

@@ -79,7 +79,7 @@ struct BlockLayout {
   uint64_t pack_position = 0;
   uint8_t pack_type = 0;
   uint64_t data_size = 0;  // from the pack-type byte to the position table
-  std::vector<FstSignalLoc> locs;
+  FstSignalLocs locs;
 };
 
 // Reads a block's fixed fields, delivers its frame when it is due, and
@@ -143,20 +143,20 @@ uint64_t position_of(const BlockLayout& layout, size_t slot) {
   return layout.time_table_offset == kNoTimePosition ? kNoTimePosition : layout.time_table_offset + slot;
 }
 
-// The index whose chunk signal `index` carries: its own, or its alias target's.
-FstResult<size_t> chunk_source(const BlockLayout& layout, size_t index) {
-  const std::vector<FstSignalLoc>& locs = layout.locs;
-  if (locs[index].kind != FstSignalLoc::Alias) return index;
-  size_t source = static_cast<size_t>(locs[index].target);
-  if (locs[index].target >= locs.size() || locs[source].kind != FstSignalLoc::Data)
-    return fail_malformed("alias of signal " + std::to_string(index) + " does not name a signal with data");
+// The position in the table of the entry whose chunk the entry at `at`
+// carries: its own, or its alias target's.
+FstResult<size_t> chunk_source(const FstSignalLocs& locs, size_t at) {
+  const FstSignalLocs::Entry& entry = locs.entries()[at];
+  if (entry.loc.kind != FstSignalLoc::Alias) return at;
+  size_t source = locs.find(entry.loc.target);
+  if (source == locs.entries().size() || locs.entries()[source].loc.kind != FstSignalLoc::Data)
+    return fail_malformed("alias of signal " + std::to_string(entry.index) + " does not name a signal with data");
   return source;
 }
 
-// The stored chunk of signal `index` (its alias target's for an alias).
-FstResult<std::span<const uint8_t>> stored_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t index) {
-  TRELM_ASSIGN(size_t source, chunk_source(layout, index));
-  const FstSignalLoc& loc = layout.locs[source];
+// The stored chunk of the data entry at `source`.
+FstResult<std::span<const uint8_t>> stored_chunk(const BlockContext& ctx, const BlockLayout& layout, size_t source) {
+  const FstSignalLoc& loc = layout.locs.entries()[source].loc;
   if (!range_fits(loc.offset, loc.length, layout.data_size)) return fail_malformed("signal chunk outside its block");
   return ctx.file.subspan(layout.pack_position + loc.offset, loc.length);
 }
@@ -175,14 +175,15 @@ size_t delivered_slots(const BlockContext& ctx, const std::vector<uint64_t>& tim
 template <class Take>
 FstStatus for_each_selected_chunk(const BlockContext& ctx, const BlockLayout& layout,
                                   std::vector<std::vector<uint8_t>>& unpacked, Take take) {
-  const std::vector<FstSignalLoc>& locs = layout.locs;
+  const std::vector<FstSignalLocs::Entry>& entries = layout.locs.entries();
   size_t slot_count = std::max<size_t>(layout.times.size(), 1);
-  // The unpacked bytes by the index whose chunk they are, so that a chunk
+  // The unpacked bytes by the entry whose chunk they are, so that a chunk
   // with many aliases is unpacked (and held) once, not once per alias.
-  std::vector<std::optional<std::span<const uint8_t>>> by_source(locs.size());
-  for (size_t index = 0; index < locs.size(); ++index) {
-    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    TRELM_ASSIGN(size_t source, chunk_source(layout, index));
+  std::vector<std::optional<std::span<const uint8_t>>> by_source(entries.size());
+  for (size_t at = 0; at < entries.size(); ++at) {
+    const size_t index = static_cast<size_t>(entries[at].index);
+    if (!ctx.mask.is_set(index)) continue;
+    TRELM_ASSIGN(size_t source, chunk_source(layout.locs, at));
     if (!by_source[source]) {
       TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, source));
       std::vector<uint8_t> storage;
@@ -318,10 +319,12 @@ FstStatus hand_out_chunks(const BlockContext& ctx, const BlockLayout& layout, co
   chunks.stop_slot = delivered_slots(ctx, layout.times);
   chunks.pack_type = layout.pack_type;
   chunks.float_order = ctx.meta.float_byte_order;
-  const std::vector<FstSignalLoc>& locs = layout.locs;
-  for (size_t index = 0; index < locs.size(); ++index) {
-    if (locs[index].kind == FstSignalLoc::None || !ctx.mask.is_set(index)) continue;
-    TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, index));
+  const std::vector<FstSignalLocs::Entry>& entries = layout.locs.entries();
+  for (size_t at = 0; at < entries.size(); ++at) {
+    const size_t index = static_cast<size_t>(entries[at].index);
+    if (!ctx.mask.is_set(index)) continue;
+    TRELM_ASSIGN(size_t source, chunk_source(layout.locs, at));
+    TRELM_ASSIGN(auto stored, stored_chunk(ctx, layout, source));
     chunks.chunks.push_back(FstSignalChunk{static_cast<uint32_t>(index), ctx.meta.signals[index], stored});
   }
   return block(chunks);
@@ -351,30 +354,37 @@ double fst_real_from_bytes(std::span<const uint8_t> bytes, FstFloatOrder order) 
   return d;
 }
 
-FstResult<std::vector<FstSignalLoc>> read_signal_locs(std::span<const uint8_t> table, uint8_t block_kind,
-                                                      uint64_t signal_count, uint64_t data_size) {
-  std::vector<FstSignalLoc> locs(static_cast<size_t>(signal_count));
+size_t FstSignalLocs::find(uint64_t index) const noexcept {
+  auto at = std::lower_bound(entries_.begin(), entries_.end(), index,
+                             [](const Entry& entry, uint64_t wanted) { return entry.index < wanted; });
+  return at != entries_.end() && at->index == index ? static_cast<size_t>(at - entries_.begin()) : entries_.size();
+}
+
+FstResult<FstSignalLocs> read_signal_locs(std::span<const uint8_t> table, uint8_t block_kind, uint64_t signal_count,
+                                          uint64_t data_size) {
+  FstSignalLocs locs(signal_count);
+  std::vector<FstSignalLocs::Entry>& entries = locs.entries_;
   FstCursor in(table);
   uint64_t index = 0;
   bool have_data = false;
-  uint64_t previous = 0;  // index of the previous data signal
+  size_t previous = 0;  // entry of the previous data signal
   auto add_data = [&](uint64_t delta) -> FstStatus {
     if (index >= signal_count) return fail_malformed("position table names a signal beyond the waves");
     uint64_t offset = delta;
     if (have_data) {
-      auto sum = checked_add(locs[previous].offset, delta);
+      auto sum = checked_add(entries[previous].loc.offset, delta);
       if (!sum) return fail_malformed("position table offset overflows");
       offset = *sum;
-      locs[previous].length = delta;
+      entries[previous].loc.length = delta;
     }
-    locs[index] = FstSignalLoc{FstSignalLoc::Data, offset, 0, 0};
-    previous = index++;
+    previous = entries.size();
+    entries.push_back({index++, FstSignalLoc{FstSignalLoc::Data, offset, 0, 0}});
     have_data = true;
     return {};
   };
   auto add_alias = [&](uint64_t target) -> FstStatus {
     if (index >= signal_count) return fail_malformed("position table names a signal beyond the waves");
-    locs[index++] = FstSignalLoc{FstSignalLoc::Alias, 0, 0, target};
+    entries.push_back({index++, FstSignalLoc{FstSignalLoc::Alias, 0, 0, target}});
     return {};
   };
   // Runs of signals without data; the sum cannot wrap, since each run takes
@@ -415,8 +425,9 @@ FstResult<std::vector<FstSignalLoc>> read_signal_locs(std::span<const uint8_t> t
     }
   }
   if (have_data) {
-    if (locs[previous].offset > data_size) return fail_malformed("position table offset beyond its block");
-    locs[previous].length = data_size - locs[previous].offset;
+    FstSignalLoc& last = entries[previous].loc;
+    if (last.offset > data_size) return fail_malformed("position table offset beyond its block");
+    last.length = data_size - last.offset;
   }
   return locs;
 }

@@ -2,6 +2,7 @@
 // change entries. FstReader::read_signals (signals.cpp) puts them together.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -22,11 +23,40 @@ struct FstSignalLoc {
   uint64_t target = 0;
 };
 
+// A block's position table: the signals that have a chunk or an alias in
+// the block, in index order. A few table bytes can skip millions of signals,
+// so only the named ones are held, and a block costs what its table holds.
+class FstSignalLocs {
+ public:
+  struct Entry {
+    uint64_t index;
+    FstSignalLoc loc;
+  };
+
+  explicit FstSignalLocs(uint64_t signal_count = 0) noexcept : signal_count_(signal_count) {}
+
+  uint64_t size() const noexcept { return signal_count_; }
+  const std::vector<Entry>& entries() const noexcept { return entries_; }
+  // The position in entries() of signal `index`, or entries().size() when
+  // the table names no such signal.
+  size_t find(uint64_t index) const noexcept;
+  // The location of signal `index`; kind None where the table names none.
+  FstSignalLoc operator[](uint64_t index) const noexcept {
+    size_t at = find(index);
+    return at == entries_.size() ? FstSignalLoc{} : entries_[at].loc;
+  }
+
+ private:
+  friend FstResult<FstSignalLocs> read_signal_locs(std::span<const uint8_t>, uint8_t, uint64_t, uint64_t);
+  uint64_t signal_count_;
+  std::vector<Entry> entries_;
+};
+
 // Decodes a position table for `signal_count` signals; `data_size` is the
 // distance from the pack-type byte to the table, where the last chunk ends.
 // `block_kind` 0 and 1 use the first encoding, 2 the second.
-FstResult<std::vector<FstSignalLoc>> read_signal_locs(std::span<const uint8_t> table, uint8_t block_kind,
-                                                      uint64_t signal_count, uint64_t data_size);
+FstResult<FstSignalLocs> read_signal_locs(std::span<const uint8_t> table, uint8_t block_kind, uint64_t signal_count,
+                                          uint64_t data_size);
 
 // The time step carried by an entry's first LEB128 value.
 inline uint64_t one_bit_signal_time_delta(uint64_t h) noexcept { return (h & 1) ? h >> 4 : h >> 2; }
