@@ -317,6 +317,10 @@ def test_hierarchy_decompression_errors(tmp_path):
     assert load_error(tmp_path, HEADER + BLOCK + GEOMETRY + bad_lz4) == "FST hierarchy: failed to decompress with lz4"
     wrong_size = w.hierarchy_block(entries, 6, uncompressed=len(entries[0]) + 5)
     assert load_error(tmp_path, HEADER + BLOCK + GEOMETRY + wrong_size).startswith("FST hierarchy: malformed FST data")
+    # More than the names of a file this size may take, whatever the codecs could make of it.
+    for kind in (4, 6, 7):
+        huge = w.hierarchy_block(entries, kind, uncompressed=1 << 40)
+        assert "hierarchy of 1099511627776 bytes exceeds" in load_error(tmp_path, HEADER + BLOCK + GEOMETRY + huge)
 
 
 def signal_error(tmp_path, block, lengths=(1,)):

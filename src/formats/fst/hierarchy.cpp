@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/decimal.hpp"
+#include "base/name_budget.hpp"
 #include "formats/fst/codecs.hpp"
 #include "formats/fst/reader.hpp"
 
@@ -125,6 +126,12 @@ FstResult<std::vector<uint8_t>> read_hierarchy_bytes(FstCursor& in, FstHierarchy
   uint64_t minimum = compression == FstHierarchyCompression::GZip ? 26 : 16;
   TRELM_TRY(checked_block_end(in, section_start, length, minimum, "hierarchy"));
   TRELM_ASSIGN(uint64_t uncompressed, read_u64(in));
+  // The hierarchy is mostly names, so it gets the room names get: LZ4 applied
+  // twice could otherwise make 65,000 bytes of each byte of the file.
+  const uint64_t room = NameBudget(in.size()).limit();
+  if (uncompressed > room)
+    return fail_malformed("hierarchy of " + std::to_string(uncompressed) + " bytes exceeds " + std::to_string(room) +
+                          " bytes");
   switch (compression) {
     case FstHierarchyCompression::GZip: {
       TRELM_TRY(read_gzip_header(in));
