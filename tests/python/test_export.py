@@ -146,6 +146,20 @@ def test_vcd_export_of_a_deep_hierarchy(tmp_path):
     assert "empty" not in text and text.count("$scope") == text.count("$upscope") == 3000
     _same_on_time(w, trelm.open(path), deep)
 
+
+@pytest.mark.parametrize("scope,name,value", [("top", "a b", "idle"), ("my top", "a", "idle"), ("top", "a", "s idle")])
+def test_vcd_export_refuses_what_vcd_cannot_hold(tmp_path, scope, name, value):
+    import fst_writer as fw
+
+    hierarchy = [fw.scope(scope), fw.var(name, 0, var_type=21), fw.upscope()]
+    block = fw.vc_block([0xFFFFFFFF], [0, 1], {0: [(0, value)]}, frame=[None], start=0)
+    path = tmp_path / "strings.fst"
+    path.write_bytes(fw.simple_file([0xFFFFFFFF], hierarchy, [block]))
+    w = trelm.open(path)
+    with pytest.raises(ValueError, match="cannot be written to VCD"):
+        export(w, list(w.signals.values()), str(tmp_path / "out.vcd"), "vcd")
+
+
 @pytest.mark.skipif(not shutil.which("vcd2fst") or not shutil.which("fst2vcd"), reason="needs GTKWave's tools")
 def test_vcd_export_through_gtkwave_tools(tmp_path):
     w = trelm.open(CPU)

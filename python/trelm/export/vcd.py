@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import re
 from typing import TYPE_CHECKING, Iterator, Optional, TextIO
 
 import numpy as np
@@ -29,6 +30,25 @@ def identifier_code(n: int) -> str:
         if n == 0:
             return "".join(digits)
         n -= 1
+
+
+# VCD ends every name and string value at white space.
+_WHITE_SPACE = re.compile(r"\s")
+
+
+def _vcd_word(text: str, what: str, owner: str) -> str:
+    """`text` where the VCD text needs one word (a name, a string value);
+    a ValueError when it cannot be one, rather than a file that reads back
+    differently."""
+    if not text or _WHITE_SPACE.search(text):
+        raise ValueError(f"{owner}: {what} {text!r} cannot be written to VCD, whose words end at white space")
+    return text
+
+
+def _check_strings(signal: Signal, values: np.ndarray) -> None:
+    for value in values:
+        if value and _WHITE_SPACE.search(value):
+            _vcd_word(value, "the string value", signal.name)
 
 
 def _var_type(signal: Signal) -> str:
@@ -68,7 +88,8 @@ def _declarations(root: "Scope", chosen: dict[str, str]) -> Iterator[str]:
     def variables(scope: "Scope") -> Iterator[str]:
         for local, signal in scope.signals.items():
             if signal.name in chosen:
-                yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {local} $end"
+                name = _vcd_word(local, "the name", signal.name)
+                yield f"$var {_var_type(signal)} {_width(signal)} {chosen[signal.name]} {name} $end"
 
     holding: set[int] = set()  # the scopes with a chosen signal in or under them, by id
     for scope in reversed(list(root.walk())):  # children before their parents
@@ -84,7 +105,7 @@ def _declarations(root: "Scope", chosen: dict[str, str]) -> Iterator[str]:
             if stack:
                 yield "$upscope $end"
         elif id(child) in holding:
-            yield f"$scope module {child.name} $end"
+            yield f"$scope module {_vcd_word(child.name, 'the scope name', child.path)} $end"
             yield from variables(child)
             stack.append(iter(child.scopes.values()))
 
@@ -94,7 +115,9 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
     """Writes the VCD text of `signals` over [start, stop] to `out`: their
     scopes, a $var each (aliases share an identifier code), the values in
     force at `start` under $dumpvars, then every later change up to `stop`.
-    Returns the number of value changes written."""
+    Returns the number of value changes written. A name or string value
+    that VCD cannot hold (empty, or with white space) is a ValueError before
+    anything is written."""
     start, stop = window(w, start, stop)
     codes: dict[int, str] = {}
     chosen: dict[str, str] = {}
@@ -105,25 +128,31 @@ def write_vcd(w: "Waveform", signals: list[Signal], out: TextIO, start: Optional
             firsts.append(signal)
         chosen[signal.name] = codes[signal.id]
 
+    declarations = list(_declarations(w.scope, chosen))
+    every, windows = [], []
+    for signal in firsts:
+        steps = sampling.by_time(sampling.steps(signal))
+        every.append(steps)
+        # The positions of its changes after `start` up to `stop`: a range, as the times ascend.
+        windows.append(np.searchsorted(steps.times, np.array([start, stop], dtype=np.uint64), side="right"))
+        if signal.kind == "string":
+            lo, hi = windows[-1]
+            _check_strings(signal, steps.values[max(int(lo) - 1, 0):hi])
+
     out.write("$version trelm export $end\n")
     if w.timescale is not None:
         out.write(f"$timescale {w.timescale[0]} {w.timescale[1]} $end\n")
-    for line in _declarations(w.scope, chosen):
+    for line in declarations:
         out.write(line + "\n")
     out.write("$enddefinitions $end\n")
 
     written = 0
     out.write(f"#{start}\n$dumpvars\n")
-    every, windows = [], []
-    for signal in firsts:
-        steps = sampling.by_time(sampling.steps(signal))
+    for signal, steps in zip(firsts, every):
         initial = _text(signal, sampling.exact(steps, sampling.positions(steps.times, [start]))[0], initial=True)
         if initial is not None:
             out.write(initial + codes[signal.id] + "\n")
             written += 1
-        every.append(steps)
-        # The positions of its changes after `start` up to `stop`: a range, as the times ascend.
-        windows.append(np.searchsorted(steps.times, np.array([start, stop], dtype=np.uint64), side="right"))
     out.write("$end\n")
     edges = _block_edges([s.times[lo:hi] for s, (lo, hi) in zip(every, windows)])
     # Per signal, the position at which each block of time begins, and its end.
