@@ -65,6 +65,17 @@ def test_ls_tree_of_a_deep_hierarchy(capsys, tmp_path):
     lines = out.splitlines()
     assert (status, err, len(lines)) == (0, "", 3001) and "empty" not in out
     assert lines[-1].split() == ["a", "1", "bits", "wire"] and lines[-1].startswith("  " * 3000 + "a")
+    status, out, err = run(capsys, "ls", path, "--tree", "m0.*", "--json")
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(20_000)  # Python's own JSON reader recurses
+    try:
+        node, depth = json.loads(out)["data"], 0
+    finally:
+        sys.setrecursionlimit(limit)
+    while node["scopes"]:
+        node, depth = node["scopes"][0], depth + 1
+    assert depth == 3000 and node["signals"][0]["name"] == "a"
+
 
 def test_value_and_changes(capsys, dump):
     path, w = dump

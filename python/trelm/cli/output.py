@@ -38,17 +38,63 @@ def _plain(value):
     return json_value(value)
 
 
+def _container(value):
+    """`value` when it is a dict, list or tuple, else None (numpy arrays,
+    whose items are plain, included)."""
+    return value if isinstance(value, (dict, list, tuple)) else None
+
+
+_END = object()
+
+
+def write_json(value, out) -> None:
+    """Writes `value` as JSON (text as json.dump writes it, after _plain),
+    walking containers with a stack of its own, so that nesting of any depth
+    (a scope tree of thousands of levels) is written; a list of plain values
+    goes to json in one piece."""
+    stack: list[list] = []  # [iterator, closing bracket, first item?, of a dict?]
+    pending = value
+    while True:
+        container = _container(pending)
+        if isinstance(container, dict):
+            out.write("{")
+            stack.append([iter(container.items()), "}", True, True])
+        elif container is not None and any(_container(v) is not None for v in container):
+            out.write("[")
+            stack.append([iter(container), "]", True, False])
+        else:
+            out.write(json.dumps(_plain(pending), allow_nan=False))
+        while stack:
+            frame = stack[-1]
+            item = next(frame[0], _END)
+            if item is _END:
+                out.write(frame[1])
+                stack.pop()
+                continue
+            if not frame[2]:
+                out.write(", ")
+            frame[2] = False
+            if frame[3]:
+                key, item = item
+                out.write(json.dumps(str(key)) + ": ")
+            pending = item
+            break
+        else:
+            return
+
+
 def envelope(args: argparse.Namespace, data) -> dict:
     """{"command": ..., "arguments": {...}, "data": ...}: the arguments as
-    parsed, under their long option names."""
+    parsed, under their long option names; the data as given (write_json
+    makes it plain)."""
     arguments = {k: v for k, v in vars(args).items() if k not in ("command", "json")}
-    return {"command": args.command, "arguments": _plain(arguments), "data": _plain(data)}
+    return {"command": args.command, "arguments": _plain(arguments), "data": data}
 
 
 def emit(args: argparse.Namespace, data, text: Iterable[str] = ()) -> None:
     """Prints the JSON envelope of `data` with --json, else the lines of `text`."""
     if getattr(args, "json", False):
-        json.dump(envelope(args, data), sys.stdout, allow_nan=False)
+        write_json(envelope(args, data), sys.stdout)
         sys.stdout.write("\n")
         return
     for line in text:
