@@ -149,7 +149,7 @@ class Waveform:
 
     def _check_index(self, index: int) -> int:
         count = self.index_count
-        position = int(index)
+        position = operator.index(index)
         if position < 0:
             position += count
         if not 0 <= position < count:

@@ -212,6 +212,12 @@ def test_lookup_errors():
         w["top.cpu.pc"].values(0, w.index_count + 1)
     with pytest.raises(TypeError):
         w.snapshot()
+    for not_an_index in (1.7, "3"):
+        with pytest.raises(TypeError):
+            w["top.cpu.pc"][not_an_index]
+        with pytest.raises(TypeError):
+            w.time_of(not_an_index)
+    assert w["top.cpu.pc"][np.uint64(3)] == w["top.cpu.pc"][3]
     with pytest.raises(FileNotFoundError):
         trelm.open(EXAMPLE.with_name("missing.vcd"))
     with pytest.raises(TypeError):
